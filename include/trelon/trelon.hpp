@@ -1,0 +1,18 @@
+// Trelon: converts an absolute MUFOM object module into a loadable file.
+//
+// Embedding: one call runs a whole conversion in-process, exactly as the
+// command line `trelon /format inputfile.muf outputfile.ext` does.
+#pragma once
+
+#include <cstdio>
+
+namespace trelon {
+
+// Runs one conversion. `argv[0]` is the program name, followed by the option
+// word, the input file and the output file (argc == 4). All console text goes
+// to `console`. Returns the process exit status: 0 after a completed run and
+// after an error in the module or the option word, 1 when a file cannot be
+// opened, read or written, 2 after a wrong argument count.
+int Run(int argc, const char* const argv[], std::FILE* console);
+
+}  // namespace trelon

@@ -1,0 +1,74 @@
+// The two files of a run, the primitives through which all input is read and
+// all output written, and the one fatal error path.
+#pragma once
+
+#include <cstdarg>
+#include <cstring>
+
+#include "run_state.hpp"
+
+namespace trelon {
+
+// Opens the input ("rb") and then the output ("wb"). On failure prints
+// "Could not open <name>" to the console and returns false; the output is not
+// created when the input cannot be opened.
+bool OpenFiles(RunState& s, const char* input_name, const char* output_name);
+
+// Releases the image and closes both files, flushing what the writers left
+// in the output buffer. Returns false if the output could not be written
+// completely (the flush or the close failed, or an earlier write did).
+bool CloseFiles(RunState& s);
+
+// Ends the run with error `code`; never returns.
+[[noreturn]] void MufomErr(RunState& s, int code);
+
+// Text of error `code`, 0..11.
+const char* ErrorText(int code);
+
+// Hands the collected output to the file; throws WriteError on failure.
+void FlushOut(RunState& s);
+
+// Raw bytes to the output file.
+inline void WriteOut(RunState& s, const void* buffer, std::size_t length) {
+  if (length > kOutBufSize - s.outlen) {
+    FlushOut(s);
+    if (length >= kOutBufSize) {
+      if (std::fwrite(buffer, 1, length, s.outfptr) != length) {
+        s.write_failed = true;
+        throw WriteError{};
+      }
+      return;
+    }
+  }
+  std::memcpy(s.outbuf.get() + s.outlen, buffer, length);
+  s.outlen += length;
+}
+
+// Room for `n` (at most kOutBufSize) bytes at the end of the output buffer;
+// the caller fills them and then adds what it used to s.outlen.
+inline uint8_t* OutReserve(RunState& s, std::size_t n) {
+  if (n > kOutBufSize - s.outlen) FlushOut(s);
+  return s.outbuf.get() + s.outlen;
+}
+
+// Formatted text to the output file (used for the rare, short texts only).
+void PrintOut(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Formatted text to the console.
+void Say(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Refills the input buffer; returns the next byte or EOF. Sets the
+// end-of-file indicator when a read finds nothing more; throws ReadError
+// when the read fails for another reason.
+int RefillIn(RunState& s);
+
+// The next input byte, or EOF.
+inline int CharIn(RunState& s) {
+  if (s.inpos != s.inend) return *s.inpos++;
+  return RefillIn(s);
+}
+
+// 1 once a read has run past the end of the input.
+inline int EndIn(const RunState& s) { return s.ineof ? 1 : 0; }
+
+}  // namespace trelon

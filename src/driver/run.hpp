@@ -1,0 +1,14 @@
+// The order of a run.
+#pragma once
+
+#include "run_state.hpp"
+#include "trelon/trelon.hpp"
+
+namespace trelon {
+
+// Converts with the files already open in `s` (infptr, outfptr and their
+// names set): Init, Convert, GenerateBinary, CloseFiles, and the error path.
+// Returns the exit status. Tests and the fuzzer use it with in-memory files.
+int ConvertFiles(RunState& s, const char* option_word);
+
+}  // namespace trelon

@@ -1,0 +1,183 @@
+#include "reader/reader.hpp"
+#include "reader/scanner.hpp"
+#include "writers/writers.hpp"
+
+namespace trelon {
+
+namespace {
+
+// Where one LD byte goes: the pending record, the contiguous stream, or the
+// image.
+inline void PlaceByte(RunState& s, uint8_t b) {
+  if (s.unfill != 0) {
+    if (s.hexcount >= s.mhexline) {
+      s.dummy = 0;
+      WriteRecord(s);
+      s.hexcount = 0;
+    }
+    s.image[static_cast<std::size_t>(s.hexcount++)] = b;
+  } else if (s.contiguous != 0) {
+    StreamByte(s, b);
+  } else {
+    if (static_cast<uint32_t>(s.loadaddi) >= static_cast<uint32_t>(s.imagesize)) MufomErr(s, 4);
+    s.image[static_cast<std::size_t>(s.loadaddi++)] = b;
+  }
+}
+
+void ModuleBegin(RunState& s) {
+  Say(s, "\nModule begin:          ");
+  ShowString(s, 0);
+  Say(s, ", ");
+  if (s.actch != '.') {
+    CharString(s);
+    TestDot(s, 1);
+  }
+}
+
+void ModuleEnd(RunState& s) {
+  s.endfile = 1;
+  TestDot(s, 1);
+  Say(s, "\nModule End");
+}
+
+void DateTime(RunState& s) {
+  Say(s, "\nDate and time:         ");
+  ShowString(s, 0);
+  TestDot(s, 0);
+}
+
+void AddressDescriptor(RunState& s) {
+  Say(s, "\nBits per MAU:          ");
+  NextChar(s);
+  int32_t bits = 0;
+  while (Digit(s)) {
+    bits = static_cast<int32_t>(static_cast<uint32_t>(bits) * 10u + static_cast<uint32_t>(s.actnum));
+    NextChar(s);
+  }
+  Say(s, "%d", bits);
+  if (bits == 0 || bits % 8 != 0) MufomErr(s, 8);
+  s.bytespmau = bits / 8;
+  if (s.actch == ',') {
+    Say(s, "\nMAUs per address:      ");
+    ShowString(s, 0);
+    if (s.actch == ',') {
+      Say(s, "\nByte order:            ");
+      ShowString(s, 0);
+    }
+  }
+  TestDot(s, 0);
+}
+
+void Checksum(RunState& s) {
+  const int32_t expected = s.checkin;
+  NextChar(s);
+  if (s.actch == '.') {
+    s.checkin = 0;
+    return;
+  }
+  int32_t given = DigitHex(s) * 16;
+  NextChar(s);
+  given += DigitHex(s);
+  if (given != expected) {
+    PrintOut(s, "%2.2X", static_cast<unsigned>(expected));
+    MufomErr(s, 2);
+  }
+  NextChar(s);
+  if (s.actch != '.') MufomErr(s, 3);
+  s.checkin = 0;
+}
+
+void Comment(RunState& s) {
+  Say(s, "\nComment:               ");
+  ShowString(s, 0);
+  Say(s, ", ");
+  CharString(s);
+  TestDot(s, 1);
+}
+
+void SectionText(RunState& s, const char* label) {
+  Say(s, "%s", label);
+  ShowString(s, 1);
+  TestDot(s, 0);
+}
+
+void LoadData(RunState& s) {
+  NextChar(s);
+  while (HexNumber(s)) {
+    const int high = s.actnum;
+    NextChar(s);
+    const int low = DigitHex(s);
+    PlaceByte(s, static_cast<uint8_t>(high * 16 + low));
+    NextChar(s);
+  }
+  if (s.actch != '.') MufomErr(s, 3);
+}
+
+// Carries out the command whose first letter is current.
+void Command(RunState& s) {
+  const char first = s.actch;
+  NextChar(s);
+  const char second = s.actch;
+  switch (first) {
+    case 'A':
+      if (second == 'D') return AddressDescriptor(s);
+      if (second == 'S') return MufAs(s);
+      break;
+    case 'C':
+      if (second == 'S') return Checksum(s);
+      if (second == 'O') return Comment(s);
+      break;
+    case 'D':
+      if (second == 'T') return DateTime(s);
+      break;
+    case 'L':
+      if (second == 'D') return LoadData(s);
+      break;
+    case 'M':
+      if (second == 'B') return ModuleBegin(s);
+      if (second == 'E') return ModuleEnd(s);
+      break;
+    case 'S':
+      if (second == 'A') return SectionText(s, "\nSection alignment:     ");
+      if (second == 'B') return SectionText(s, "\nSection begin:         ");
+      if (second == 'T') return SectionText(s, "\nSection type:          ");
+      break;
+    default:
+      break;
+  }
+  MufomErr(s, 3);
+}
+
+}  // namespace
+
+void Convert(RunState& s) {
+  s.contigi = 0;
+  s.checkin = 0;
+  if (s.unfill != 0) {
+    s.hexcount = 0;
+    s.begin_address = 0;
+    BeginRecords(s);
+  }
+  Say(s, "\n");
+  while (s.endfile == 0) {
+    NextChar(s);
+    switch (s.actch) {
+      case 'A': case 'C': case 'D': case 'L': case 'M': case 'S': break;
+      default: MufomErr(s, 6);
+    }
+    s.command = 1;
+    Command(s);
+    s.command = 0;
+  }
+  if (s.contiguous != 0 && s.byteoutput != 0 && s.contigi > 0) Write_Data(s, s.contigi);
+  if (s.unfill != 0) {
+    if (s.hexcount > 0) {
+      s.dummy = 0;
+      WriteRecord(s);
+      s.hexcount = 0;
+    }
+    EndRecords(s);
+  }
+}
+
+}  // namespace trelon

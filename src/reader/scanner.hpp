@@ -1,0 +1,72 @@
+// The scanner: significant characters of the module text, with the line
+// count and the running character sum, and the readers of command fields.
+#pragma once
+
+#include "driver/files.hpp"
+#include "run_state.hpp"
+
+namespace trelon {
+
+// Character classes of the module text.
+struct CharTables {
+  int8_t hex[256];  // value 0..15 of "0".."9", "A".."F"; -1 otherwise
+  constexpr CharTables() : hex() {
+    for (int c = 0; c < 256; ++c) hex[c] = -1;
+    for (int c = '0'; c <= '9'; ++c) hex[c] = static_cast<int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) hex[c] = static_cast<int8_t>(c - 'A' + 10);
+  }
+};
+inline constexpr CharTables kChars{};
+
+// Reports the end of the input: error 6 inside a command, 9 between commands.
+[[noreturn]] void EndOfInput(RunState& s);
+
+// Advances to the next significant character (0x20..0x7F).
+inline void NextChar(RunState& s) {
+  for (;;) {
+    int c;
+    if (s.inpos != s.inend) {
+      c = *s.inpos++;
+    } else {
+      if (EndIn(s)) EndOfInput(s);
+      c = CharIn(s);
+    }
+    if (c == '\n') ++s.linecount;
+    auto ch = static_cast<int8_t>(c);
+    if (ch <= 0x1F) continue;
+    s.actch = ch;
+    s.checkin = (s.checkin + ch) & 0x7F;
+    return;
+  }
+}
+
+inline uint8_t Cur(const RunState& s) { return static_cast<uint8_t>(s.actch); }
+
+inline int Digit(RunState& s) {
+  if (s.actch >= '0' && s.actch <= '9') {
+    s.actnum = s.actch - '0';
+    return 1;
+  }
+  return 0;
+}
+
+inline int HexNumber(RunState& s) {
+  int v = kChars.hex[Cur(s)];
+  if (v < 0) return 0;
+  s.actnum = v;
+  return 1;
+}
+
+inline int DigitHex(RunState& s) {
+  int v = kChars.hex[Cur(s)];
+  if (v < 0) MufomErr(s, 0);
+  return v;
+}
+
+int GetHexByte(RunState& s);
+void GetAdd(RunState& s);
+void TestDot(RunState& s, int advance);
+void ShowString(RunState& s, int commas);
+void CharString(RunState& s);
+
+}  // namespace trelon

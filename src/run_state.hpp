@@ -1,0 +1,92 @@
+// The whole state of one conversion run. Every field starts at the value the
+// run begins with; Init gives the option-dependent ones theirs.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+namespace trelon {
+
+inline constexpr int32_t kImageSize = 131072;
+inline constexpr std::size_t kInBufSize = 1 << 16;
+inline constexpr std::size_t kOutBufSize = 1 << 16;
+
+struct RunState {
+  // Output format; at most one of the seven mode flags is 1.
+  int32_t binoutput = 0, hexoutput = 0, intelhex = 0, motorolas = 0, pdp11 = 0, exeout = 0,
+          tosout = 0;
+  int32_t formats = 3;  // S-record variant 1..3
+  int32_t typexe = 3;   // .EXE variant 1..3
+  int32_t byteoutput = 0;
+  int32_t mhexline = 0;  // bytes per text line or record
+  int32_t unfill = 0;    // streamed records
+  int32_t contiguous = 0;
+  int32_t head256 = 0;
+  int32_t stack_size = -1, data_size = -1;
+  int32_t addval = 0;
+  uint32_t addad = 0;
+  int32_t filter = 0;
+  uint32_t filterad = 0;
+  int32_t init_value = 0;  // low 8 bits are the fill byte
+
+  // Scanner.
+  int8_t actch = 0;
+  int32_t actnum = 0;
+  int32_t linecount = 0;
+  int32_t endfile = 0;
+  int32_t command = 0;
+  int32_t checkin = 0;
+  uint32_t address = 0;
+  int32_t bytespmau = 1;
+
+  // Image and window.
+  std::unique_ptr<uint8_t[]> image;
+  int32_t imagesize = kImageSize;
+  uint32_t minadd = 0, maxadd = 0;
+  int32_t muflength = 0;
+  int32_t loadaddi = 0;
+  uint32_t loadadd = 0;
+  uint32_t startad = 0;
+  int32_t empty = 1;
+
+  // Staging buffer for streamed blocks and file headers.
+  std::array<uint8_t, 512> data{};
+  int32_t contigi = 0;
+
+  // Record writers.
+  int32_t hexcount = 0;
+  uint32_t begin_address = 0;
+  int32_t dummy = 0;
+  int32_t checksum = 0;
+
+  // Files. The input is read through inbuf, the output collected in outbuf.
+  std::FILE* infptr = nullptr;
+  std::FILE* outfptr = nullptr;
+  std::FILE* console = stdout;
+  const char* inname = "";
+  const char* outname = "";
+  std::unique_ptr<uint8_t[]> inbuf;
+  const uint8_t* inpos = nullptr;
+  const uint8_t* inend = nullptr;
+  bool ineof = false;
+  std::unique_ptr<uint8_t[]> outbuf;
+  std::size_t outlen = 0;
+  bool write_failed = false;
+
+  uint8_t FillByte() const { return static_cast<uint8_t>(init_value & 0xFF); }
+};
+
+// A fatal error in the module or the option word, carrying its code 0..11.
+struct MufomError {
+  int code;
+};
+
+// The input could not be read (an error other than end of file).
+struct ReadError {};
+
+// The output could not be written, flushed or closed.
+struct WriteError {};
+
+}  // namespace trelon

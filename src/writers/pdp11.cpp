@@ -1,0 +1,33 @@
+#include <cstring>
+
+#include "writers/writers.hpp"
+
+namespace trelon {
+
+void Line_PDP(RunState& s) {
+  uint8_t record[64];
+  const int32_t n = s.hexcount;
+  record[0] = 0x01;
+  record[1] = 0x00;
+  PutLe16(record + 2, static_cast<uint32_t>(n + 6));
+  PutLe16(record + 4, s.begin_address);
+  std::memcpy(record + 6, s.image.get() + s.dummy, static_cast<std::size_t>(n));
+  s.begin_address += static_cast<uint32_t>(n);
+  s.dummy += n;
+  record[6 + n] = TwosComplementSum(record, static_cast<std::size_t>(6 + n));
+  WriteOut(s, record, static_cast<std::size_t>(n + 7));
+}
+
+void End_PDP(RunState& s) {
+  uint8_t record[7] = {0x01, 0x00, 0x06, 0x00, 0, 0, 0};
+  PutLe16(record + 4, s.startad);
+  record[6] = TwosComplementSum(record, 6);
+  WriteOut(s, record, 7);
+}
+
+void PDPOut(RunState& s) {
+  ImageRecords(s, Line_PDP);
+  End_PDP(s);
+}
+
+}  // namespace trelon

@@ -1,0 +1,77 @@
+// The output stage: the final emission and the writer of each format.
+#pragma once
+
+#include "run_state.hpp"
+#include "writers/record_helpers.hpp"
+
+namespace trelon {
+
+// Final emission after the module has been read: the chosen writer, then the
+// address summary.
+void GenerateBinary(RunState& s);
+
+// Image bytes 0 .. muflength-1 to the output file.
+void WriteBin(RunState& s);
+
+// The first n bytes of the staging buffer to the output file.
+inline void Write_Data(RunState& s, int32_t n) { WriteOut(s, s.data.data(), static_cast<std::size_t>(n)); }
+
+// Streamed records: the first record of the file, the pending record, and the
+// closing record, each for the active format.
+void BeginRecords(RunState& s);
+void WriteRecord(RunState& s);
+void EndRecords(RunState& s);
+
+// Contiguous streaming: `count` fill bytes, or one data byte, in address order.
+void StreamFill(RunState& s, uint32_t count);
+
+// Hex text dump.
+inline void OutByteHex(RunState& s, uint8_t b) {
+  auto* p = reinterpret_cast<char*>(OutReserve(s, 4));
+  PutHex2(p, b);
+  if (++s.hexcount == s.mhexline && s.mhexline != 0) {
+    p[2] = '\r';
+    p[3] = '\n';
+    s.outlen += 4;
+    s.hexcount = 0;
+  } else {
+    s.outlen += 2;
+  }
+}
+void GenEndBinHexOut(RunState& s);
+void BinHexOut(RunState& s);
+
+// Intel Hex.
+void Line_Hex(RunState& s);
+void End_Hex(RunState& s);
+void IntelOut(RunState& s);
+
+// Motorola S-records.
+void Begin_S(RunState& s);
+void Line_S(RunState& s);
+void End_S(RunState& s);
+void SOut(RunState& s);
+
+// PDP-11 absolute loader records.
+void Line_PDP(RunState& s);
+void End_PDP(RunState& s);
+void PDPOut(RunState& s);
+
+// MS-DOS executable and TOS program file.
+void GenExe(RunState& s);
+void GenTos(RunState& s);
+
+inline void StreamByte(RunState& s, uint8_t b) {
+  if (s.byteoutput != 0) {
+    if (s.contigi == 256) {
+      Write_Data(s, 256);
+      s.contigi = 0;
+    }
+    s.data[static_cast<std::size_t>(s.contigi++)] = b;
+  } else {
+    OutByteHex(s, b);
+  }
+  ++s.loadadd;
+}
+
+}  // namespace trelon
