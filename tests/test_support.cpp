@@ -102,6 +102,7 @@ MemoryRun::~MemoryRun() {
 }
 
 int MemoryRun::Init(const char* word) {
+  s.linecount = 0;  // as before any run's Init
   return Try([&] { trelon::Init(s, word); });
 }
 
@@ -125,6 +126,25 @@ std::string WithChecksum(const std::string& body, bool end) {
   char cs[8];
   std::snprintf(cs, sizeof cs, "CS%02X.", sum);
   return body + cs + (end ? "ME." : "");
+}
+
+}  // namespace trelon::test
+
+namespace trelon::test {
+
+std::string ErrorLines(const std::string& text, int line) {
+  return "\nError in muf file: " + text + " in line " + std::to_string(line) +
+         "\nInternal buffer size: 131072 bytes\n";
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
 }
 
 }  // namespace trelon::test

@@ -63,3 +63,19 @@ struct MemoryRun {
 std::string WithChecksum(const std::string& body, bool end = true);
 
 }  // namespace trelon::test
+
+namespace trelon::test {
+
+// The three banner lines that start every console text.
+inline constexpr const char* kBannerText =
+    "Trelon-C version 1.0\n"
+    "Written by the Trelon developers\n"
+    "Converts MUFOM object modules into loadable files\n";
+
+// The two lines that end every run stopped by an error in the module.
+std::string ErrorLines(const std::string& text, int line);
+
+// A module's bytes as hex text, for readable comparisons.
+std::string Hex(const std::string& bytes);
+
+}  // namespace trelon::test
