@@ -10,8 +10,8 @@
 namespace trelon {
 
 inline constexpr int32_t kImageSize = 131072;
-inline constexpr std::size_t kInBufSize = 1 << 16;
-inline constexpr std::size_t kOutBufSize = 1 << 16;
+inline constexpr std::size_t kInBufSize = 1 << 18;
+inline constexpr std::size_t kOutBufSize = 1 << 18;
 
 struct RunState {
   // Output format; at most one of the seven mode flags is 1.

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cstring>
+
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "writers/writers.hpp"
@@ -6,22 +9,69 @@ namespace trelon {
 
 namespace {
 
-// Where one LD byte goes: the pending record, the contiguous stream, or the
-// image.
-inline void PlaceByte(RunState& s, uint8_t b) {
-  if (s.unfill != 0) {
+// Where LD bytes go, by mode: the pending record, the contiguous stream, or
+// the image. Each takes a run of bytes that follow one another in the module.
+void PlaceRecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
+  while (n > 0) {
+    // A full record is written only once a further byte arrives.
     if (s.hexcount >= s.mhexline) {
       s.dummy = 0;
       WriteRecord(s);
       s.hexcount = 0;
     }
-    s.image[static_cast<std::size_t>(s.hexcount++)] = b;
-  } else if (s.contiguous != 0) {
-    StreamByte(s, b);
-  } else {
-    if (static_cast<uint32_t>(s.loadaddi) >= static_cast<uint32_t>(s.imagesize)) MufomErr(s, 4);
-    s.image[static_cast<std::size_t>(s.loadaddi++)] = b;
+    const std::size_t k = std::min(n, static_cast<std::size_t>(s.mhexline - s.hexcount));
+    std::memcpy(s.image.get() + s.hexcount, bytes, k);
+    s.hexcount += static_cast<int32_t>(k);
+    bytes += k;
+    n -= k;
   }
+}
+
+void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
+  // A byte that would land outside the image is refused (at its own line:
+  // a run of bytes never spans a line feed).
+  if (static_cast<uint64_t>(static_cast<uint32_t>(s.loadaddi)) + n > static_cast<uint64_t>(s.imagesize))
+    MufomErr(s, 4);
+  std::memcpy(s.image.get() + s.loadaddi, bytes, n);
+  s.loadaddi += static_cast<int32_t>(n);
+}
+
+// The data bytes of one LD command. Runs of whole bytes are decoded straight
+// from the input buffer (hex digits are always significant, so nothing is
+// skipped there and the line count cannot change); everything else goes
+// through NextChar one character at a time.
+template <typename Place>
+void LoadBytes(RunState& s, Place place) {
+  uint8_t run[512];
+  for (;;) {
+    for (;;) {
+      const uint8_t* p = s.inpos;
+      const std::size_t pairs = std::min<std::size_t>(static_cast<std::size_t>(s.inend - p) / 2, sizeof run);
+      const uint8_t* const stop = p + 2 * pairs;
+      std::size_t n = 0;
+      uint32_t sum = 0;
+      while (p != stop) {
+        const int high = kChars.hex[p[0]], low = kChars.hex[p[1]];
+        if ((high | low) < 0) break;
+        sum += static_cast<uint32_t>(p[0]) + p[1];
+        run[n++] = static_cast<uint8_t>(high << 4 | low);
+        p += 2;
+      }
+      if (n == 0) break;
+      s.actch = static_cast<int8_t>(p[-1]);
+      s.checkin = static_cast<int32_t>((static_cast<uint32_t>(s.checkin) + sum) & 0x7F);
+      s.inpos = p;
+      place(s, run, n);
+      if (p != stop) break;
+    }
+    NextChar(s);
+    if (!HexNumber(s)) break;
+    const int high = s.actnum;
+    NextChar(s);
+    const auto b = static_cast<uint8_t>(high * 16 + DigitHex(s));
+    place(s, &b, 1);
+  }
+  if (s.actch != '.') MufomErr(s, 3);
 }
 
 void ModuleBegin(RunState& s) {
@@ -102,15 +152,13 @@ void SectionText(RunState& s, const char* label) {
 }
 
 void LoadData(RunState& s) {
-  NextChar(s);
-  while (HexNumber(s)) {
-    const int high = s.actnum;
-    NextChar(s);
-    const int low = DigitHex(s);
-    PlaceByte(s, static_cast<uint8_t>(high * 16 + low));
-    NextChar(s);
+  if (s.unfill != 0) {
+    LoadBytes(s, PlaceRecordBytes);
+  } else if (s.contiguous != 0) {
+    LoadBytes(s, StreamBytes);
+  } else {
+    LoadBytes(s, PlaceImageBytes);
   }
-  if (s.actch != '.') MufomErr(s, 3);
 }
 
 // Carries out the command whose first letter is current.

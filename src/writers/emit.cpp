@@ -25,21 +25,49 @@ void EndRecords(RunState& s) {
   if (s.pdp11 != 0) End_PDP(s);
 }
 
+namespace {
+
+// Stages `n` raw bytes (all `fill` when `bytes` is null).
+void StageRaw(RunState& s, const uint8_t* bytes, uint8_t fill, uint64_t n) {
+  while (n > 0) {
+    if (s.contigi == 256) {
+      Write_Data(s, 256);
+      s.contigi = 0;
+    }
+    const auto k = static_cast<std::size_t>(std::min<uint64_t>(n, static_cast<uint64_t>(256 - s.contigi)));
+    if (bytes != nullptr) {
+      std::memcpy(s.data.data() + s.contigi, bytes, k);
+      bytes += k;
+    } else {
+      std::memset(s.data.data() + s.contigi, fill, k);
+    }
+    s.contigi += static_cast<int32_t>(k);
+    n -= k;
+  }
+}
+
+}  // namespace
+
+void StreamBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
+  if (s.byteoutput != 0) {
+    StageRaw(s, bytes, 0, n);
+  } else {
+    OutBytesHex(s, bytes, n);
+  }
+  s.loadadd += static_cast<uint32_t>(n);
+}
+
 void StreamFill(RunState& s, uint32_t count) {
   const uint8_t fill = s.FillByte();
-  if (s.byteoutput == 0) {
-    for (uint32_t i = 0; i < count; ++i) OutByteHex(s, fill);
+  if (s.byteoutput != 0) {
+    StageRaw(s, nullptr, fill, count);
   } else {
-    uint32_t left = count;
-    while (left > 0) {
-      if (s.contigi == 256) {
-        Write_Data(s, 256);
-        s.contigi = 0;
-      }
-      uint32_t n = std::min<uint32_t>(left, static_cast<uint32_t>(256 - s.contigi));
-      std::memset(s.data.data() + s.contigi, fill, n);
-      s.contigi += static_cast<int32_t>(n);
-      left -= n;
+    uint8_t block[256];
+    std::memset(block, fill, sizeof block);
+    for (uint32_t left = count; left > 0;) {
+      const uint32_t k = std::min<uint32_t>(left, sizeof block);
+      OutBytesHex(s, block, k);
+      left -= k;
     }
   }
   s.loadadd += count;

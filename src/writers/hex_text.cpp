@@ -1,6 +1,31 @@
+#include <algorithm>
+
 #include "writers/writers.hpp"
 
 namespace trelon {
+
+void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n) {
+  constexpr std::size_t kChunk = 4096;  // at most 4 characters a byte
+  while (n > 0) {
+    const std::size_t k = std::min(n, kChunk);
+    char* const start = reinterpret_cast<char*>(OutReserve(s, 4 * k));
+    char* out = start;
+    int32_t count = s.hexcount;
+    const int32_t line = s.mhexline;
+    for (std::size_t i = 0; i < k; ++i) {
+      out = PutHex2(out, bytes[i]);
+      if (++count == line && line != 0) {
+        *out++ = '\r';
+        *out++ = '\n';
+        count = 0;
+      }
+    }
+    s.hexcount = count;
+    s.outlen += static_cast<std::size_t>(out - start);
+    bytes += k;
+    n -= k;
+  }
+}
 
 void GenEndBinHexOut(RunState& s) {
   if (s.byteoutput == 0 && s.mhexline != 0 && s.hexcount != 0) WriteOut(s, "\r\n", 2);
@@ -16,13 +41,13 @@ void BinHexOut(RunState& s) {
     if (s.byteoutput != 0) {
       Write_Data(s, 256);
     } else {
-      for (int i = 0; i < 256; ++i) OutByteHex(s, s.data[static_cast<std::size_t>(i)]);
+      OutBytesHex(s, s.data.data(), 256);
     }
   }
   if (s.byteoutput != 0) {
     WriteBin(s);
   } else {
-    for (int32_t i = 0; i < s.muflength; ++i) OutByteHex(s, s.image[static_cast<std::size_t>(i)]);
+    OutBytesHex(s, s.image.get(), static_cast<std::size_t>(s.muflength));
   }
   GenEndBinHexOut(s);
 }

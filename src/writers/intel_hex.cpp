@@ -4,33 +4,32 @@ namespace trelon {
 
 namespace {
 
-void CheckHex(TextRecord& r) {
-  r.Hex(static_cast<uint8_t>(0x100 - (r.s.checksum & 0xFF)));
+void CheckHex(RunState& s, TextRecord& r) {
+  r.Hex(static_cast<uint8_t>(0x100 - (r.checksum & 0xFF)));
   r.Raw("\r\n");
-  r.Write();
+  r.Write(s);
 }
 
 }  // namespace
 
 void Line_Hex(RunState& s) {
-  TextRecord r(s);
+  TextRecord r(static_cast<uint32_t>(s.hexcount));
   r.Raw(":");
   r.Hex(static_cast<uint8_t>(s.hexcount));
-  s.checksum = s.hexcount;
   WrAdChk(r, s.begin_address, 2);
   s.begin_address += static_cast<uint32_t>(s.hexcount);
   r.Raw("00");
-  for (int32_t i = 0; i < s.hexcount; ++i) r.Byte(s.image[static_cast<std::size_t>(s.dummy++)]);
-  CheckHex(r);
+  r.Bytes(s.image.get() + s.dummy, s.hexcount);
+  s.dummy += s.hexcount;
+  CheckHex(s, r);
 }
 
 void End_Hex(RunState& s) {
-  TextRecord r(s);
+  TextRecord r(1);  // the type byte; the count is 0
   r.Raw(":00");
-  s.checksum = 1;
   WrAdChk(r, s.startad, 2);
   r.Raw("01");
-  CheckHex(r);
+  CheckHex(s, r);
 }
 
 void IntelOut(RunState& s) {

@@ -12,10 +12,22 @@ namespace trelon {
 
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+// The two upper-case hex digits of every byte value.
+struct HexPairs {
+  char pair[256][2];
+  constexpr HexPairs() : pair() {
+    for (int b = 0; b < 256; ++b) {
+      pair[b][0] = kHexDigits[b >> 4];
+      pair[b][1] = kHexDigits[b & 0xF];
+    }
+  }
+};
+inline constexpr HexPairs kHexPairs{};
+
 // Two upper-case hex digits of `b` at `p`; returns the position behind them.
 inline char* PutHex2(char* p, uint8_t b) {
-  p[0] = kHexDigits[b >> 4];
-  p[1] = kHexDigits[b & 0xF];
+  p[0] = kHexPairs.pair[b][0];
+  p[1] = kHexPairs.pair[b][1];
   return p + 2;
 }
 
@@ -44,25 +56,37 @@ inline uint8_t TwosComplementSum(const uint8_t* p, std::size_t n) {
 }
 
 // One text record (a line of Intel Hex or S-records) built in memory and
-// written whole. Bytes added with Byte() count in the run's `checksum`.
+// written whole. Bytes added with Byte() count in its checksum, which starts
+// at the value given.
 struct TextRecord {
-  RunState& s;
   char text[128];
-  std::size_t len = 0;
+  char* end = text;
+  uint32_t checksum;
 
-  explicit TextRecord(RunState& state) : s(state) {}
+  explicit TextRecord(uint32_t start_sum) : checksum(start_sum) {}
   void Raw(const char* t) {
-    while (*t != '\0') text[len++] = *t++;
+    while (*t != '\0') *end++ = *t++;
   }
-  void Hex(uint8_t b) {
-    PutHex2(text + len, b);
-    len += 2;
-  }
+  void Hex(uint8_t b) { end = PutHex2(end, b); }
   void Byte(uint8_t b) {
     Hex(b);
-    s.checksum += b;
+    checksum += b;
   }
-  void Write() { WriteOut(s, text, len); }
+  void Bytes(const uint8_t* p, int32_t n) {
+    char* e = end;
+    uint32_t sum = checksum;
+    for (int32_t i = 0; i < n; ++i) {
+      e = PutHex2(e, p[i]);
+      sum += p[i];
+    }
+    end = e;
+    checksum = sum;
+  }
+  // Writes the record; the run's `checksum` keeps the record's sum.
+  void Write(RunState& s) {
+    s.checksum = static_cast<int32_t>(checksum);
+    WriteOut(s, text, static_cast<std::size_t>(end - text));
+  }
 };
 
 // The low `n` bytes of `value`, most significant first, each counted in the

@@ -22,22 +22,16 @@ void BeginRecords(RunState& s);
 void WriteRecord(RunState& s);
 void EndRecords(RunState& s);
 
-// Contiguous streaming: `count` fill bytes, or one data byte, in address order.
+// Contiguous streaming: `count` fill bytes, or `n` data bytes, in address
+// order; raw bytes are staged in blocks of 256, a full block being written
+// only once a further byte arrives.
 void StreamFill(RunState& s, uint32_t count);
+void StreamBytes(RunState& s, const uint8_t* bytes, std::size_t n);
 
-// Hex text dump.
-inline void OutByteHex(RunState& s, uint8_t b) {
-  auto* p = reinterpret_cast<char*>(OutReserve(s, 4));
-  PutHex2(p, b);
-  if (++s.hexcount == s.mhexline && s.mhexline != 0) {
-    p[2] = '\r';
-    p[3] = '\n';
-    s.outlen += 4;
-    s.hexcount = 0;
-  } else {
-    s.outlen += 2;
-  }
-}
+// Hex text dump: bytes as two hex digits each, CR LF after every
+// `mhexline` bytes of the whole output.
+void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n);
+inline void OutByteHex(RunState& s, uint8_t b) { OutBytesHex(s, &b, 1); }
 void GenEndBinHexOut(RunState& s);
 void BinHexOut(RunState& s);
 
@@ -60,18 +54,5 @@ void PDPOut(RunState& s);
 // MS-DOS executable and TOS program file.
 void GenExe(RunState& s);
 void GenTos(RunState& s);
-
-inline void StreamByte(RunState& s, uint8_t b) {
-  if (s.byteoutput != 0) {
-    if (s.contigi == 256) {
-      Write_Data(s, 256);
-      s.contigi = 0;
-    }
-    s.data[static_cast<std::size_t>(s.contigi++)] = b;
-  } else {
-    OutByteHex(s, b);
-  }
-  ++s.loadadd;
-}
 
 }  // namespace trelon
