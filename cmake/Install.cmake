@@ -1,0 +1,53 @@
+# Installation: the trelon program and its man page, and, for programs that
+# embed the converter, the static library trelon_core with its public header
+# and a CMake package, so that another project can write
+#
+#   find_package(Trelon 1.0 REQUIRED)
+#   target_link_libraries(app PRIVATE Trelon::trelon)
+#
+# Included by the top-level CMakeLists.txt after the targets are defined.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+# Inside the build tree the library is reached through the alias
+# Trelon::trelon; installed, the exported target carries the same name.
+set_target_properties(trelon_core PROPERTIES EXPORT_NAME trelon)
+# A library built with the sanitizers needs their runtime wherever it is
+# linked; the installed target says so itself.
+if(TRELON_SANITIZE)
+  target_link_options(trelon_core INTERFACE $<INSTALL_INTERFACE:-fsanitize=address,undefined>)
+endif()
+
+install(TARGETS trelon
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/trelon.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/muf-modules.md
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/trelon COMPONENT runtime)
+
+install(TARGETS trelon_core EXPORT TrelonTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(FILES ${PROJECT_SOURCE_DIR}/include/trelon/trelon.hpp
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/trelon COMPONENT development)
+
+set(TRELON_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Trelon)
+install(EXPORT TrelonTargets
+  NAMESPACE Trelon::
+  FILE TrelonTargets.cmake
+  DESTINATION ${TRELON_CMAKE_DIR}
+  COMPONENT development)
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/TrelonConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/TrelonConfig.cmake
+  INSTALL_DESTINATION ${TRELON_CMAKE_DIR})
+# 1.x releases keep the embedding API; a new major version may change it.
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/TrelonConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/TrelonConfig.cmake
+  ${PROJECT_BINARY_DIR}/TrelonConfigVersion.cmake
+  DESTINATION ${TRELON_CMAKE_DIR}
+  COMPONENT development)
