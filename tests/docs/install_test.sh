@@ -63,6 +63,8 @@ if command -v man > /dev/null 2>&1; then
   else
     fail "man -w trelon does not find $prefix/share/man/man1/trelon.1"
   fi
+elif [ "${TRELON_REQUIRE_TOOLS:-}" = 1 ]; then
+  fail "man is not installed (Debian package man-db) and TRELON_REQUIRE_TOOLS=1"
 else
   echo "skipped: man is not installed (Debian package man-db)"
 fi
