@@ -39,6 +39,10 @@ echo "window $(hex "$MIN") + $(hex "$LEN"), loaded from offset $(hex "$first") t
 
 for format in I M1 M2 M3; do
   mask=$(address_mask "$format")
+  if [ $(((MIN & mask) + LEN - 1)) -gt "$mask" ]; then
+    echo "$format: not compared, the window $(hex "$MIN") + $(hex "$LEN") wraps in its addresses"
+    continue
+  fi
 
   # Image mode: records for the whole window, so objcopy's binary, which
   # starts at the lowest address read, is /B byte for byte.

@@ -48,11 +48,15 @@ echo "window $(hex "$MIN") + $(hex "$LEN"), start $(hex "$START")"
 
 for format in I M1 M2 M3 P; do
   mask=$(address_mask "$format")
-  # The records carry the low address bits only; our windows stay clear of a
-  # wrap, so the whole window moves down by the same amount.
+  # The records carry the low address bits only, so the whole window moves
+  # down by the same amount, unless it wraps; then the records are not one
+  # stretch of addresses and this comparison does not apply.
   lo=$((MIN & mask))
   hi=$((lo + LEN))
-  [ $((hi - 1)) -le "$mask" ] || fail "window $(hex "$MIN") + $(hex "$LEN") wraps in $format records"
+  if [ $((hi - 1)) -gt "$mask" ]; then
+    echo "$format: not compared, the window $(hex "$MIN") + $(hex "$LEN") wraps in its addresses"
+    continue
+  fi
 
   # Image mode writes the whole window, gaps as the fill byte: the same
   # address set and bytes as /B placed at the window's start.
