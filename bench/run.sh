@@ -126,7 +126,9 @@ describe() {
 
 # Runs the command of id $1 once or `loops` times and appends the time per
 # conversion (ns) to $WORK/$1.t and, for single runs, the peak resident set
-# (KiB) to $WORK/$1.m. Image-sized runs are too short for /usr/bin/time's
+# (KiB) to $WORK/$1.m and the processor time, user and system (s), to
+# $WORK/$1.c: on a shared machine the wall time also counts the waits for a
+# processor, the processor time does not. Image-sized runs are too short for /usr/bin/time's
 # overhead not to count, so their memory is taken by one extra run.
 run() {
   id=$1
@@ -147,9 +149,10 @@ run() {
   rm -f "$o"
   if [ "$loops" -eq 1 ] && [ -n "$TIME" ]; then
     a=$(now)
-    "$TIME" -f %M -o "$WORK/mem" "$@" > "$stdout" || fail "$label failed: $*"
+    "$TIME" -f '%M %U %S' -o "$WORK/mem" "$@" > "$stdout" || fail "$label failed: $*"
     b=$(now)
-    tail -n 1 "$WORK/mem" >> "$WORK/$id.m"
+    tail -n 1 "$WORK/mem" | awk '{ print $1 }' >> "$WORK/$id.m"
+    tail -n 1 "$WORK/mem" | awk '{ print $2 + $3 }' >> "$WORK/$id.c"
   else
     i=0
     a=$(now)
@@ -236,6 +239,8 @@ row() {
   describe "$id"
   t=$(median "$WORK/$id.t")
   m=$(peak "$WORK/$id.m")
+  c=-
+  if [ -s "$WORK/$id.c" ]; then c=$(median "$WORK/$id.c"); fi
   text=$(stat -c %s "$input")
   pay=$(info "$info" payload)
   if [ "$id" = iNull ]; then pay=0; fi
@@ -248,10 +253,11 @@ row() {
     s[BHIMP]*) extra=$(peak "$WORK/m${id#s}.m") ;;
   esac
   awk -v label="$label" -v t="$t" -v text="$text" -v pay="$pay" -v m="$m" -v refs="$refs" \
-      -v small="$small" -v extra="$extra" 'BEGIN {
+      -v small="$small" -v extra="$extra" -v cpu="$c" 'BEGIN {
     s = t / 1e9
     if (s < 0.1) printf "%-30s %8.3f ms", label, s * 1000
     else printf "%-30s %8.3f s ", label, s
+    if (small == 1) printf " %6s", (cpu == "-") ? "-" : sprintf("%6.2f", cpu)
     printf " %9.1f %9.1f %8s", text / 1e6 / s, pay / 1e6 / s, (m > 0) ? m : "n/a"
     if (small == 1) printf " %8s", (extra > 0) ? extra : "-"
     n = split(refs, r, " ")
@@ -267,10 +273,14 @@ row() {
 header() {
   small=$1
   shift
-  printf '%-30s %11s %9s %9s %8s' "conversion" "time/conv" "text" "payload" "peak"
+  printf '%-30s %11s' "conversion" "time/conv"
+  if [ "$small" = 1 ]; then printf ' %6s' "cpu"; fi
+  printf ' %9s %9s %8s' "text" "payload" "peak"
   if [ "$small" = 1 ]; then printf ' %8s' "peak"; fi
   for h in "$@"; do printf ' %9s' "$h"; done
-  printf '\n%-30s %11s %9s %9s %8s' "" "" "MB/s" "MB/s" "KiB"
+  printf '\n%-30s %11s' "" ""
+  if [ "$small" = 1 ]; then printf ' %6s' "s"; fi
+  printf ' %9s %9s %8s' "MB/s" "MB/s" "KiB"
   if [ "$small" = 1 ]; then printf ' %8s' "1MiB KiB"; fi
   printf '\n'
 }
@@ -279,6 +289,7 @@ echo "== Streamed: $(info big muf) bytes of module text (CR LF, $(info big lines
 echo "   $(info big payload) bytes of payload in 4 sections with gaps (span $(info big span) bytes);"
 echo "   the peers read the same payload as $(info big hex) bytes of Intel Hex."
 echo "   'x peer' = the peer's time / this row's time on the same payload (above 1: faster than the peer)."
+echo "   'cpu s' = user + system time of the same runs (median; 10 ms resolution); the wall time is the figure used."
 echo "   'peak 1MiB' = the same conversion's peak on a 1 MiB payload: the memory does not grow with the input."
 echo
 header 1 "x srec-S" "x srec-bin" "x objc-S" "x objc-bin" "x cat"
