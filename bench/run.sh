@@ -79,7 +79,7 @@ gen_seconds=$(awk -v ns=$((t1 - t0)) 'BEGIN { printf "%.2f", ns / 1e9 }')
 # conversions again on a 1 MiB payload (peak memory only).
 
 STREAMED="sB sH sI sM3 sP sSrecS sSrecBin sObjS sObjBin sCatMuf sCatHex"
-IMAGE="iNull iBH iHH iIC iM3C iPC iE3 iT iSrecS iSrecBin iObjS iObjBin iCatMuf iCatHex"
+IMAGE="iBH iHH iIC iM3C iPC iE3 iT iSrecS iSrecBin iObjS iObjBin iCatMuf iCatHex iNull"
 W16="wP wPC wSrecDec wCatMuf wCatHex"
 SMALL="mB mH mI mM3 mP"
 
@@ -124,6 +124,22 @@ describe() {
   esac
 }
 
+# Runs the command that describe() chose, writing its output file $1, with
+# the remaining arguments (a /usr/bin/time call, or nothing) in front of it.
+invoke() {
+  out=$1
+  shift
+  case $cmd in
+    trelon*) "$@" "$TRELON" "${cmd#trelon }" "$input" "$out" > "$log" ;;
+    "srec_cat S") "$@" srec_cat "$input" -intel -o "$out" -motorola -address-length=4 > "$log" ;;
+    "srec_cat bin") "$@" srec_cat "$input" -intel -o "$out" -binary > "$log" ;;
+    "srec_cat dec") "$@" srec_cat "$input" -intel -o "$out" -dec_binary > "$log" ;;
+    "objcopy srec") "$@" objcopy -I ihex -O srec --srec-forceS3 --srec-len=32 "$input" "$out" > "$log" ;;
+    "objcopy bin") "$@" objcopy -I ihex -O binary "$input" "$out" > "$log" ;;
+    cat) "$@" cat "$input" > "$out" ;;
+  esac
+}
+
 # Runs the command of id $1 once or `loops` times and appends the time per
 # conversion (ns) to $WORK/$1.t and, for single runs, the peak resident set
 # (KiB) to $WORK/$1.m and the processor time, user and system (s), to
@@ -133,37 +149,40 @@ describe() {
 run() {
   id=$1
   describe "$id"
-  stdout=$log
-  case $cmd in
-    trelon*) set -- "$TRELON" "${cmd#trelon }" "$input" "$o" ;;
-    "srec_cat S") set -- srec_cat "$input" -intel -o "$o" -motorola -address-length=4 ;;
-    "srec_cat bin") set -- srec_cat "$input" -intel -o "$o" -binary ;;
-    "srec_cat dec") set -- srec_cat "$input" -intel -o "$o" -dec_binary ;;
-    "objcopy srec") set -- objcopy -I ihex -O srec --srec-forceS3 --srec-len=32 "$input" "$o" ;;
-    "objcopy bin") set -- objcopy -I ihex -O binary "$input" "$o" ;;
-    cat)
-      set -- cat "$input"
-      stdout=$o
-      ;;
-  esac
-  rm -f "$o"
   if [ "$loops" -eq 1 ] && [ -n "$TIME" ]; then
+    rm -f "$o" "$log"
     a=$(now)
-    "$TIME" -f '%M %U %S' -o "$WORK/mem" "$@" > "$stdout" || fail "$label failed: $*"
+    invoke "$o" "$TIME" -f '%M %U %S' -o "$WORK/mem" || fail "$label failed"
     b=$(now)
     tail -n 1 "$WORK/mem" | awk '{ print $1 }' >> "$WORK/$id.m"
     tail -n 1 "$WORK/mem" | awk '{ print $2 + $3 }' >> "$WORK/$id.c"
   else
+    # A new output file for every conversion, and the console to /dev/null:
+    # ext4 flushes a file that is truncated and rewritten when it is closed,
+    # and the wait would swamp a 2 ms run. The first round keeps one console
+    # log, from the run that takes the memory figure.
+    rm -f "$o" "$o".*
+    keep=$log
+    log=/dev/null
     i=0
     a=$(now)
     while [ $i -lt "$loops" ]; do
-      "$@" > "$stdout" || fail "$label failed: $*"
+      invoke "$o.$i" || fail "$label failed"
       i=$((i + 1))
     done
     b=$(now)
-    if [ ! -s "$WORK/$id.m" ] && [ -n "$TIME" ]; then
-      "$TIME" -f %M -o "$WORK/mem" "$@" > "$stdout" || fail "$label failed: $*"
-      tail -n 1 "$WORK/mem" >> "$WORK/$id.m"
+    log=$keep
+    mv "$o.0" "$o"
+    rm -f "$o".*
+    if [ ! -s "$WORK/$id.m" ]; then
+      rm -f "$log"
+      if [ -n "$TIME" ]; then
+        invoke "$o.mem" "$TIME" -f %M -o "$WORK/mem" || fail "$label failed"
+        tail -n 1 "$WORK/mem" >> "$WORK/$id.m"
+      else
+        invoke "$o.mem" || fail "$label failed"
+      fi
+      rm -f "$o.mem"
     fi
   fi
   echo $(((b - a) / loops)) >> "$WORK/$id.t"
@@ -205,7 +224,8 @@ t0=$(now)
 round=1
 while [ $round -le "$RUNS" ]; do
   printf ' %d' "$round" >&2
-  for id in $STREAMED $IMAGE $W16; do
+  # The short runs first, before the streamed outputs' writeback starts.
+  for id in $IMAGE $W16 $STREAMED; do
     run "$id"
     # Keep only what verify() reads, and only until it has read it.
     case $id in
