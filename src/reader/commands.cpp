@@ -1,6 +1,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "writers/writers.hpp"
@@ -36,6 +40,45 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   s.loadaddi += static_cast<int32_t>(n);
 }
 
+// Decodes whole hex bytes from [p, end) into `out`, at most `max` of them,
+// up to the first pair that is not two hex digits. Advances `p`, adds the
+// characters taken to `sum`, and returns the number of bytes decoded.
+std::size_t DecodeHexRun(const uint8_t*& p, const uint8_t* end, uint8_t* out, std::size_t max,
+                         uint32_t& sum) {
+  std::size_t n = 0;
+#if defined(__SSE2__)
+  // 16 digits at a time: classify, turn into nibbles, join the pairs.
+  const __m128i below0 = _mm_set1_epi8('0' - 1), above9 = _mm_set1_epi8('9' + 1);
+  const __m128i belowA = _mm_set1_epi8('A' - 1), aboveF = _mm_set1_epi8('F' + 1);
+  const __m128i zero = _mm_setzero_si128(), digit0 = _mm_set1_epi8('0'), seven = _mm_set1_epi8(7);
+  const __m128i even = _mm_set1_epi16(0x00FF);
+  __m128i sums = zero;
+  while (end - p >= 16 && max - n >= 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, below0), _mm_cmplt_epi8(v, above9));
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(v, belowA), _mm_cmplt_epi8(v, aboveF));
+    if (_mm_movemask_epi8(_mm_or_si128(digit, letter)) != 0xFFFF) break;
+    const __m128i nibble = _mm_sub_epi8(_mm_sub_epi8(v, digit0), _mm_and_si128(letter, seven));
+    const __m128i joined =
+        _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibble, even), 4), _mm_srli_epi16(nibble, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n), _mm_packus_epi16(joined, zero));
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+    p += 16;
+    n += 8;
+  }
+  sum += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+#endif
+  while (end - p >= 2 && n < max) {
+    const int high = kChars.hex[p[0]], low = kChars.hex[p[1]];
+    if ((high | low) < 0) break;
+    sum += static_cast<uint32_t>(p[0]) + p[1];
+    out[n++] = static_cast<uint8_t>(high << 4 | low);
+    p += 2;
+  }
+  return n;
+}
+
 // The data bytes of one LD command. Runs of whole bytes are decoded straight
 // from the input buffer (hex digits are always significant, so nothing is
 // skipped there and the line count cannot change); everything else goes
@@ -46,23 +89,14 @@ void LoadBytes(RunState& s, Place place) {
   for (;;) {
     for (;;) {
       const uint8_t* p = s.inpos;
-      const std::size_t pairs = std::min<std::size_t>(static_cast<std::size_t>(s.inend - p) / 2, sizeof run);
-      const uint8_t* const stop = p + 2 * pairs;
-      std::size_t n = 0;
       uint32_t sum = 0;
-      while (p != stop) {
-        const int high = kChars.hex[p[0]], low = kChars.hex[p[1]];
-        if ((high | low) < 0) break;
-        sum += static_cast<uint32_t>(p[0]) + p[1];
-        run[n++] = static_cast<uint8_t>(high << 4 | low);
-        p += 2;
-      }
+      const std::size_t n = DecodeHexRun(p, s.inend, run, sizeof run, sum);
       if (n == 0) break;
       s.actch = static_cast<int8_t>(p[-1]);
       s.checkin = static_cast<int32_t>((static_cast<uint32_t>(s.checkin) + sum) & 0x7F);
       s.inpos = p;
       place(s, run, n);
-      if (p != stop) break;
+      if (n < sizeof run) break;  // a character other than a digit, or the buffer's end
     }
     NextChar(s);
     if (!HexNumber(s)) break;

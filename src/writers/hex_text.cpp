@@ -6,15 +6,19 @@ namespace trelon {
 
 void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n) {
   constexpr std::size_t kChunk = 4096;  // at most 4 characters a byte
+  const int32_t line = s.mhexline;
   while (n > 0) {
     const std::size_t k = std::min(n, kChunk);
     char* const start = reinterpret_cast<char*>(OutReserve(s, 4 * k));
     char* out = start;
     int32_t count = s.hexcount;
-    const int32_t line = s.mhexline;
-    for (std::size_t i = 0; i < k; ++i) {
-      out = PutHex2(out, bytes[i]);
-      if (++count == line && line != 0) {
+    for (std::size_t i = 0; i < k;) {
+      // Up to the end of the current line, then the line end.
+      std::size_t m = k - i;
+      if (line > count) m = std::min(m, static_cast<std::size_t>(line - count));
+      for (const std::size_t stop = i + m; i < stop; ++i) out = PutHex2(out, bytes[i]);
+      count += static_cast<int32_t>(m);
+      if (count == line && line != 0) {
         *out++ = '\r';
         *out++ = '\n';
         count = 0;

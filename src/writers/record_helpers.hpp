@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "driver/files.hpp"
 #include "run_state.hpp"
@@ -26,8 +27,7 @@ inline constexpr HexPairs kHexPairs{};
 
 // Two upper-case hex digits of `b` at `p`; returns the position behind them.
 inline char* PutHex2(char* p, uint8_t b) {
-  p[0] = kHexPairs.pair[b][0];
-  p[1] = kHexPairs.pair[b][1];
+  std::memcpy(p, kHexPairs.pair[b], 2);
   return p + 2;
 }
 
