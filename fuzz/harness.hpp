@@ -451,19 +451,33 @@ inline std::string Check(const Run& r) {
   }
 
   if (s.contiguous != 0) {
-    // With one lowest address, set before the switch, the summary's length is
-    // what was streamed.
+    // The stream starts at the lowest address (ASL) in force at the switch
+    // and ends at first + length. With a single lowest address, set before
+    // the switch, the output holds exactly the bytes between. (The summary's
+    // length alone is not that count: an image-mode ASP below the window,
+    // before the switch, lowers the first address but not the stream's.)
+    constexpr std::string_view kLowest = "\nLowest address:        ";
     const std::size_t switched = r.console.find("Binary must be contiguous");
-    const std::size_t lowest = r.console.find("\nLowest address:        ");
-    const bool counted = e.summary && Count(r.console, "\nLowest address:        ") == 1 && lowest < switched;
+    const std::size_t lowest = r.console.find(kLowest);
+    const bool counted = e.summary && Count(r.console, kLowest) == 1 && lowest < switched;
+    uint32_t streamed = 0;
+    if (counted) {
+      std::size_t end = r.console.find('\n', lowest + 1), digits = end;
+      while (digits > lowest && HexValue(r.console[digits - 1]) >= 0) --digits;
+      uint32_t base = 0;
+      for (std::size_t k = digits; k < end; ++k) base = base << 4 | static_cast<uint32_t>(HexValue(r.console[k]));
+      streamed = e.first + e.length - base;
+    }
     if (s.byteoutput != 0) {
-      if (counted && out.size() != e.length) return "contiguous binary of " + std::to_string(out.size()) + " bytes, summary says " + std::to_string(e.length);
+      if (counted && out.size() != streamed)
+        return "contiguous binary of " + std::to_string(out.size()) + " bytes, summary says " + std::to_string(streamed);
       return "";
     }
     std::vector<uint8_t> bytes;
     std::string why;
     if (!ParseHexText(out, 39, e.summary, bytes, why)) return why;
-    if (counted && bytes.size() != e.length) return "contiguous hex text of " + std::to_string(bytes.size()) + " bytes, summary says " + std::to_string(e.length);
+    if (counted && bytes.size() != streamed)
+      return "contiguous hex text of " + std::to_string(bytes.size()) + " bytes, summary says " + std::to_string(streamed);
     return "";
   }
 
@@ -549,7 +563,7 @@ inline std::string Check(const Run& r) {
 // One module in every format. The formats must agree with each other: every
 // image format carries the bytes of the raw binary, the hex text carries the
 // raw stream, and the streamed record formats carry the same bytes at the
-// same addresses.
+// same addresses. Another fill byte changes only the bytes nothing loaded.
 
 struct Converted {
   std::unique_ptr<Run> run;
@@ -641,6 +655,24 @@ inline std::string CheckFormats(std::string_view line, const std::string& module
   if (!h.problem.empty()) return h.problem;
   if (!SameEnding(b, h)) return differs(h, "ends differently from /B");
   if (b.run->state.contiguous != h.run->state.contiguous) return differs(h, "contiguous differs from /B");
+  // The fill byte: with two other fill bytes, every byte of the output is
+  // either the same in all three runs (loaded) or the fill byte of each.
+  const Converted fill_aa = ConvertChecked("/BZaax" + mods, module);
+  if (!fill_aa.problem.empty()) return fill_aa.problem;
+  const Converted fill_55 = ConvertChecked("/BZ55x" + mods, module);
+  if (!fill_55.problem.empty()) return fill_55.problem;
+  if (!SameEnding(b, fill_aa) || !SameEnding(b, fill_55)) return differs(fill_aa, "ends differently from /B");
+  if (Finished(b) && Finished(fill_aa) && Finished(fill_55)) {
+    if (fill_aa.out.size() != b.out.size() || fill_55.out.size() != b.out.size())
+      return differs(fill_aa, "another fill byte changes the output size");
+    const char fill = static_cast<char>(b.run->state.init_value & 0xFF);
+    for (std::size_t k = 0; k < b.out.size(); ++k) {
+      const bool loaded = fill_aa.out[k] == fill_55.out[k] && fill_aa.out[k] == b.out[k];
+      const bool filled = fill_aa.out[k] == '\xAA' && fill_55.out[k] == '\x55' && b.out[k] == fill;
+      if (!loaded && !filled) return differs(fill_aa, "byte " + std::to_string(k) + " is neither loaded nor fill");
+    }
+  }
+
   const std::string h_bytes = HexStream(h.out);
   if (b.run->state.contiguous != 0) {
     // Both stream the same bytes; a run that stopped early holds a prefix.
@@ -667,7 +699,7 @@ inline std::string CheckFormats(std::string_view line, const std::string& module
     Flatten(c, bytes, addresses);
     if (bytes != b.out) return differs(c, "records carry other bytes than the raw binary");
   }
-  const Converted exe = ConvertChecked("/E3S0" + mods, module);
+  const Converted exe = ConvertChecked("/E3S0x" + mods, module);
   if (!exe.problem.empty()) return exe.problem;
   if (!SameEnding(b, exe)) return differs(exe, "ends differently from /B");
   if (b.end.summary && b.end.first == 0 && !HoldsAt(exe.out, 512, b.out)) return differs(exe, "image differs from the raw binary");
@@ -709,6 +741,26 @@ inline std::string CheckFormats(std::string_view line, const std::string& module
       }
     }
   }
+  return "";
+}
+
+// Bytes 0x00 to 0x1F (but the line feed) and 0x80 to 0xFF are invisible in
+// a module wherever they stand, so a carriage return after every character
+// must change nothing: not the trace, not the line numbers, not the output.
+// It also keeps the reader off any path that takes several characters at
+// once, so both ways of reading are compared.
+inline std::string CheckSkippedBytesChangeNothing(const Run& r) {
+  std::string spread;
+  spread.reserve(2 * r.module.size());
+  for (char ch : r.module) {
+    spread += ch;
+    spread += '\r';
+  }
+  Run other(r.word, spread, r.cap);
+  other.Execute();
+  if (other.status != r.status) return "carriage returns change the status";
+  if (other.console != r.console) return "carriage returns change the console text:\n" + other.console;
+  if (other.refused != r.refused || other.output != r.output) return "carriage returns change the output";
   return "";
 }
 
