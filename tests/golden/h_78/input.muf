@@ -1,0 +1,5 @@
+ASL0,0.
+ASS0,4E.
+ASP0,4D.
+LDFF.
+ME.

@@ -1,0 +1,10 @@
+ASG,0.
+ASG,1.
+ASG,2.
+ASG,3.
+ASG,4.
+ASG,5.
+ASG,6.
+ASG,7.
+ASG,8.
+ASG,9.

@@ -1,0 +1,5 @@
+SBabc,def.
+STx,y.
+SA2,1.
+DTabc,def.
+ME.

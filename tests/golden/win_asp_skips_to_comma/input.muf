@@ -1,0 +1,5 @@
+ASL0,0.
+ASS0,2.
+ASP0.LD99.ASG,1.
+LD42.
+ME.

@@ -1,0 +1,6 @@
+ASL0,0.
+ASS0,2.
+ASP0,1FFFF.
+LD01
+02.
+ME.
