@@ -7,36 +7,10 @@
 namespace trelon::test {
 namespace {
 
-constexpr const char* kDemo =
-    "MB68000,04DEMO.\r\nAD8,4,M.\r\nDT20240101120000.\r\nASL0,1000.\r\nASS0,8.\r\nASG,1000.\r\n"
-    "SB0.\r\nASP0,1000.\r\nLD4E714E75.\r\nCS2D.\r\nME.\r\n";
-
 // Console text after the banner.
 std::string Trace(const Outcome& o) {
   EXPECT_EQ(o.console.rfind(kBannerText, 0), 0u);
   return o.console.substr(std::string(kBannerText).size());
-}
-
-TEST(Commands, TraceOfTheDemoModule) {
-  const Outcome o = RunInProcess("/B", kDemo);
-  EXPECT_EQ(o.status, 0);
-  EXPECT_EQ(Trace(o),
-            "\n"
-            "\nModule begin:          68000, DEMO"
-            "\nBits per MAU:          8"
-            "\nMAUs per address:      4"
-            "\nByte order:            M"
-            "\nDate and time:         20240101120000"
-            "\nLowest address:        0, 1000"
-            "\nSize:                  0, 00000008"
-            "\nStart address:         1000"
-            "\nSection begin:         0"
-            "\nModule End"
-            "\nWrite binary to file\n"
-            "\nFirst address:         00001000"
-            "\nLast address:          00001008"
-            "\nLength:                00000008\n");
-  EXPECT_EQ(Hex(o.output), "4E714E7500000000");
 }
 
 TEST(Commands, ModuleEndAloneAndMissingEnd) {
