@@ -1,4 +1,6 @@
-// Each writer's layout: records, checksums, line ends, headers and traces.
+// The record and text writers' layouts: records, checksums, line ends and
+// the 256-byte header. (The executables are covered by the golden cases and
+// the emulator tests.)
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -178,103 +180,6 @@ TEST(RawBinary, HeaderThenImage) {
   EXPECT_EQ(Hex(out.substr(0, 12)), "0010000010000000FECA0000");
   EXPECT_EQ(out.substr(12, 244), std::string(244, '\0'));
   EXPECT_EQ(Hex(out.substr(256, 4)), "00010203");
-}
-
-TEST(Exe, Variant3TraceAndLayout) {
-  ImageRun a("/E3S64", 0x123, 0, 0x10);
-  GenExe(a.r.s);
-  EXPECT_EQ(a.r.Console(),
-            "Number of bytes in the last page (= 512 bytes): 16'0130\n"
-            "Size of .EXE (pages incl. header):              16'0002\n"
-            "Header size (x16 bytes):                        16'0020\n"
-            "MinAlloc=MaxAlloc (x16 bytes):                  16'0040\n"
-            "SS:SP :                                         16'0013:0400\n"
-            "CS:IP :                                         16'0000:0010\n"
-            "816 bytes written\n");
-  const std::string out = a.r.Output();
-  ASSERT_EQ(out.size(), 816u);
-  EXPECT_EQ(Hex(out.substr(0, 28)), "4D5A3001020000002000400040001300000400001000000020000000");
-  EXPECT_EQ(out.substr(28, 484), std::string(484, '\0'));
-  EXPECT_EQ(static_cast<uint8_t>(out[512 + 0x122]), 0x22);
-  EXPECT_EQ(out.substr(512 + 0x123), std::string(13, '\0'));
-}
-
-TEST(Exe, Variants1And2) {
-  ImageRun a("/E1S16", 0x123, 0);
-  GenExe(a.r.s);
-  const std::string trace = a.r.Console();
-  EXPECT_NE(trace.find("page (= 512 bytes): 16'0030\n"), std::string::npos);
-  EXPECT_NE(trace.find("header):              16'0003\n"), std::string::npos);
-  EXPECT_NE(trace.find("(x16 bytes):                  16'0000\n"), std::string::npos);
-  EXPECT_NE(trace.find("16'0000:0100\nCS:IP :                                         16'0010:0000\n"),
-            std::string::npos);
-  EXPECT_NE(trace.find("1072 bytes written\n"), std::string::npos);
-  const std::string out = a.r.Output();
-  ASSERT_EQ(out.size(), 1072u);
-  EXPECT_EQ(out.substr(512, 256), std::string(256, '\0'));
-  EXPECT_EQ(static_cast<uint8_t>(out[768 + 5]), 5);
-
-  ImageRun b("/E2S16D32", 0x123, 0);
-  GenExe(b.r.s);
-  EXPECT_NE(b.r.Console().find("MinAlloc=MaxAlloc (x16 bytes):                  16'0030\n"
-                               "SS:SP :                                         16'0013:0100\n"
-                               "CS:IP :                                         16'0000:0000\n"),
-            std::string::npos);
-}
-
-TEST(Exe, PageBoundariesWrapAndLoadAddress) {
-  ImageRun full("/E3S0", 512, 0);
-  GenExe(full.r.s);
-  EXPECT_EQ(Hex(full.r.Output().substr(2, 4)), "00000200");
-  ImageRun empty("/E3S0", 0, 0);
-  GenExe(empty.r.s);
-  EXPECT_EQ(Hex(empty.r.Output().substr(2, 4)), "00000100");
-  EXPECT_EQ(empty.r.Output().size(), 512u);
-  ImageRun wrap("/E3S4096", 16, 0);
-  GenExe(wrap.r.s);
-  EXPECT_NE(wrap.r.Console().find("16'0001:0000\n"), std::string::npos);
-  EXPECT_NE(wrap.r.Console().find("MinAlloc=MaxAlloc (x16 bytes):                  16'1000\n"),
-            std::string::npos);
-  ImageRun high("/E3S40000", 16, 0);
-  GenExe(high.r.s);
-  EXPECT_NE(high.r.Console().find("16'9C40\n"), std::string::npos);
-  ImageRun moved("/E3S4", 16, 0x100);
-  GenExe(moved.r.s);
-  EXPECT_EQ(moved.r.Console(), "Load address <> 0! Use .LOC 0\n");
-  EXPECT_EQ(moved.r.Output(), "");
-}
-
-TEST(Tos, LayoutAndChecks) {
-  ImageRun odd("/T", 5, 0);
-  GenTos(odd.r.s);
-  EXPECT_EQ(odd.r.Console(),
-            "Text length:             16'00000006\n"
-            "Relocation table length: 16'00000006\n"
-            "Header size:             16'0000001C\n"
-            "Program size:            16'00000006\n"
-            "File size:               16'00000028\n"
-            "40 bytes written\n");
-  const std::string out = odd.r.Output();
-  ASSERT_EQ(out.size(), 40u);
-  EXPECT_EQ(Hex(out.substr(0, 6)), "601A00000006");
-  EXPECT_EQ(out.substr(6, 22), std::string(22, '\0'));
-  EXPECT_EQ(Hex(out.substr(28, 5)), "0001020304");
-  EXPECT_EQ(out.substr(33), std::string(7, '\0'));
-
-  ImageRun even("/T", 4, 0);
-  GenTos(even.r.s);
-  EXPECT_EQ(even.r.Output().size(), 38u);
-
-  ImageRun all_wrong("/T", 0, 256, 256);
-  GenTos(all_wrong.r.s);
-  EXPECT_EQ(all_wrong.r.Console(),
-            "Load address <> 0! Use .Loc 0\n"
-            "Start address <> 0! Program must start at address 0\n"
-            "Length is zero!\n");
-  EXPECT_EQ(all_wrong.r.Output(), "");
-  ImageRun start("/T", 4, 0, 2);
-  GenTos(start.r.s);
-  EXPECT_EQ(start.r.Console(), "Start address <> 0! Program must start at address 0\n");
 }
 
 }  // namespace
