@@ -31,7 +31,6 @@ void StreamBytes(RunState& s, const uint8_t* bytes, std::size_t n);
 // Hex text dump: bytes as two hex digits each, CR LF after every
 // `mhexline` bytes of the whole output.
 void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n);
-inline void OutByteHex(RunState& s, uint8_t b) { OutBytesHex(s, &b, 1); }
 void GenEndBinHexOut(RunState& s);
 void BinHexOut(RunState& s);
 

@@ -48,3 +48,21 @@ line_hex() {
   [ -n "$1" ] || return 0
   printf '%s\r\n' "$1" | od -An -v -tx1 | tr -s ' \n' '  ' | sed 's/^ *//; s/ *$//'
 }
+
+# Compares what a program printed (in file $1) and its exit status ($2) with
+# $expected_line and $expected_status; says what differs and returns 1 then.
+check_printed() {
+  expected_hex=$(line_hex "$expected_line")
+  printed_hex=$(hex_of "$1")
+  ok=0
+  if [ "$printed_hex" != "$expected_hex" ]; then
+    echo "printed (hex):  $printed_hex"
+    echo "expected (hex): $expected_hex"
+    ok=1
+  fi
+  if [ "$2" != "$expected_status" ]; then
+    echo "exit status $2, expected $expected_status"
+    ok=1
+  fi
+  return $ok
+}

@@ -54,18 +54,5 @@ if [ ! -f "$SCRATCH/STATUS.TXT" ]; then
 fi
 
 status=$(tr -d ' \r\n' < "$SCRATCH/STATUS.TXT")
-expected_hex=$(line_hex "$expected_line")
-printed_hex=$(hex_of "$SCRATCH/OUTPUT.TXT")
-
-ok=1
-if [ "$printed_hex" != "$expected_hex" ]; then
-  echo "printed (hex):  $printed_hex"
-  echo "expected (hex): $expected_hex"
-  ok=0
-fi
-if [ "$status" != "$expected_status" ]; then
-  echo "exit status $status, expected $expected_status"
-  ok=0
-fi
-[ $ok = 1 ] || fail "$word $module under DOSBox"
+check_printed "$SCRATCH/OUTPUT.TXT" "$status" || fail "$word $module under DOSBox"
 echo "PASSED: $word $(basename "$module"): printed '${expected_line}', exit status $status"

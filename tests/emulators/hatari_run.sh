@@ -21,19 +21,7 @@ HOME=$SCRATCH SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
 status=$?
 case $status in 124 | 137) cat "$SCRATCH/stderr.txt"; fail "Hatari did not finish within 20 s" ;; esac
 
-expected_hex=$(line_hex "$expected_line")
-printed_hex=$(hex_of "$SCRATCH/stdout.txt")
-ok=1
-if [ "$printed_hex" != "$expected_hex" ]; then
-  echo "printed (hex):  $printed_hex"
-  echo "expected (hex): $expected_hex"
-  ok=0
-fi
-if [ "$status" != "$expected_status" ]; then
-  echo "exit status $status, expected $expected_status"
-  ok=0
-fi
-if [ $ok = 0 ]; then
+if ! check_printed "$SCRATCH/stdout.txt" "$status"; then
   cat "$SCRATCH/stderr.txt"
   fail "$(basename "$module") under Hatari"
 fi
