@@ -6,14 +6,18 @@ PREFIX ?= /usr/local
 all: release
 
 release:
+	@sh scripts/deps.sh build
 	cmake --preset release >/dev/null
 	cmake --build --preset release
 
-test: release
+test:
+	@sh scripts/deps.sh test
+	@$(MAKE) --no-print-directory release
 	ctest --preset release
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
+	@sh scripts/deps.sh test
 	cmake --preset debug >/dev/null
 	cmake --build --preset debug
 	ctest --preset debug

@@ -1,5 +1,7 @@
 #!/bin/sh
 # Converts every example module into every format: demo.sh TRELON OUTDIR
+# Prints one line per module; each conversion's console text goes to
+# OUTDIR/<module>.log.
 set -e
 trelon=$1
 out=$2
@@ -7,12 +9,18 @@ mkdir -p "$out"
 here=$(dirname "$0")
 for module in "$here"/*.muf; do
   name=$(basename "$module" .muf)
+  log=$out/$name.log
+  : >"$log"
+  written=0
+  empty=""
   # Word, then the extension of the file it makes.
   for pair in B:bin BH:hbin H:hex HH:hhex I:ihx IC:c.ihx M1:s19 M2:s28 M3:s37 M3C:c.s37 P:pdp PC:c.pdp \
               E1S16:e1.exe E2S16D32:e2.exe E3S64:e3.exe T:tos; do
     word=${pair%%:*}
-    ext=${pair#*:}
-    echo "### trelon /$word $module $out/$name.$ext"
-    "$trelon" "/$word" "$module" "$out/$name.$ext"
+    file=$out/$name.${pair#*:}
+    echo "### trelon /$word $module $file" >>"$log"
+    "$trelon" "/$word" "$module" "$file" >>"$log"
+    if [ -s "$file" ]; then written=$((written + 1)); else empty="$empty /$word"; fi
   done
+  echo "$name.muf: $written files in $out/$name.*${empty:+; nothing written for$empty}; trace in $log"
 done

@@ -34,7 +34,7 @@ struct RunState {
   // Scanner.
   int8_t actch = 0;
   int32_t actnum = 0;
-  int32_t linecount = 0;
+  int64_t linecount = 0;  // wide enough for any input
   int32_t endfile = 0;
   int32_t command = 0;
   int32_t checkin = 0;
@@ -81,6 +81,12 @@ struct RunState {
 // A fatal error in the module or the option word, carrying its code 0..11.
 struct MufomError {
   int code;
+};
+
+// A buffer of `bytes` bytes (the image, say) could not be allocated.
+struct OutOfMemory {
+  std::size_t bytes;
+  const char* what;
 };
 
 // The input could not be read (an error other than end of file).

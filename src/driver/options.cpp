@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "driver/files.hpp"
 
@@ -65,17 +64,16 @@ void Usage(RunState& s, const char*) {
   for (const char* line : kUsage) Say(s, "%s", line);
 }
 
-void Init(RunState& s, const char* word) {
+void ReadWord(RunState& s, const char* word) {
   if (word[0] != '/') MufomErr(s, 11);
   s.imagesize = kImageSize;
-  s.contiguous = s.unfill = s.filter = s.addval = 0;
+  s.contiguous = s.filter = s.addval = 0;
   s.formats = s.typexe = 3;
   s.stack_size = s.data_size = -1;
   s.init_value = 0;
   s.empty = 1;
   s.command = s.muflength = s.endfile = 0;
   s.binoutput = s.hexoutput = s.intelhex = s.motorolas = s.pdp11 = s.exeout = s.tosout = 0;
-  s.head256 = 0;
 
   // The format sits right behind the "/"; the modifiers are searched for in
   // the rest of the word.
@@ -101,20 +99,8 @@ void Init(RunState& s, const char* word) {
   }
   s.byteoutput = (s.binoutput | s.exeout | s.tosout | s.pdp11) != 0 ? 1 : 0;
 
-  if (s.intelhex != 0 || s.motorolas != 0 || s.pdp11 != 0) {
-    if (std::strchr(rest, 'C') != nullptr) {
-      s.unfill = 0;
-    } else {
-      s.unfill = 1;
-      Say(s, "Binary size not limited. Binary output not sorted and not contiguous.\n");
-    }
-  } else {
-    s.unfill = 0;
-  }
-  if ((s.binoutput != 0 || s.hexoutput != 0) && std::strchr(rest, 'H') != nullptr) {
-    s.head256 = 1;
-    Say(s, "Adding 256 byte header\n");
-  }
+  s.unfill = (s.intelhex != 0 || s.motorolas != 0 || s.pdp11 != 0) && std::strchr(rest, 'C') == nullptr;
+  s.head256 = (s.binoutput != 0 || s.hexoutput != 0) && std::strchr(rest, 'H') != nullptr;
   if (s.exeout != 0) {
     const char* stack = std::strchr(rest, 'S');
     if (stack == nullptr) MufomErr(s, 11);
@@ -136,10 +122,15 @@ void Init(RunState& s, const char* word) {
     s.filter = 1;
     LowerHex(f + 1, s.filterad);
   }
+}
 
+void Init(RunState& s, const char* word) {
+  ReadWord(s, word);
+  // Every error of the word is found before anything is printed.
+  if (s.unfill != 0) Say(s, "Binary size not limited. Binary output not sorted and not contiguous.\n");
+  if (s.head256 != 0) Say(s, "Adding 256 byte header\n");
   s.data.fill(0);
-  s.image.reset(new (std::nothrow) uint8_t[static_cast<std::size_t>(s.imagesize)]);
-  if (!s.image) throw OutOfMemory{};
+  s.image = Allocate(static_cast<std::size_t>(s.imagesize), "image");
   std::memset(s.image.get(), s.FillByte(), static_cast<std::size_t>(s.imagesize));
 
   s.linecount = 1;
