@@ -71,6 +71,11 @@ std::size_t ReadSome(std::FILE* input, uint8_t* buffer, std::size_t n) {
   }
 }
 
+// A stream needs memory too; running out of it is said as such.
+void CouldNotOpen(RunState& s, const char* name) {
+  Say(s, errno == ENOMEM ? "Not enough memory to open %s\n" : "Could not open %s\n", name);
+}
+
 constexpr const char* kErrors[12] = {
     "No hex number",          "Line truncated",     "Checksum error",
     "No MUFOM command",       "Binary too long",    "value too big",
@@ -85,7 +90,7 @@ const char* ErrorText(int code) { return (code >= 0 && code < 12) ? kErrors[code
 bool OpenInput(RunState& s, const char* input_name) {
   s.inname = input_name;
   s.infptr = std::fopen(input_name, "rb");
-  if (s.infptr == nullptr) Say(s, "Could not open %s\n", input_name);
+  if (s.infptr == nullptr) CouldNotOpen(s, input_name);
   return s.infptr != nullptr;
 }
 
@@ -97,7 +102,11 @@ bool OpenFiles(RunState& s, const char* input_name, const char* output_name, boo
   if (s.outfptr == nullptr) {
     std::fclose(s.infptr);
     s.infptr = nullptr;
-    Say(s, same ? "Could not open %s: it is the input file\n" : "Could not open %s\n", output_name);
+    if (same) {
+      Say(s, "Could not open %s: it is the input file\n", output_name);
+    } else {
+      CouldNotOpen(s, output_name);
+    }
     return false;
   }
   return true;
@@ -130,30 +139,11 @@ bool CloseFiles(RunState& s) {
     std::fclose(s.infptr);
     s.infptr = nullptr;
   }
-  if (s.outfptr != nullptr) {
-    if (!s.write_failed) {
-      try {
-        FlushOut(s);
-      } catch (const WriteError&) {
-      }
-    }
-    if (std::fclose(s.outfptr) != 0) s.write_failed = true;
-    s.outfptr = nullptr;
-  }
+  CloseOut(s);
   return !s.write_failed;
 }
 
 void MufomErr(RunState&, int code) { throw MufomError{code}; }
-
-void FlushOut(RunState& s) {
-  if (s.outlen == 0) return;
-  std::size_t n = s.outlen;
-  s.outlen = 0;
-  if (std::fwrite(s.outbuf.get(), 1, n, s.outfptr) != n || std::fflush(s.outfptr) != 0) {
-    s.write_failed = true;
-    throw WriteError{};
-  }
-}
 
 void PrintOut(RunState& s, const char* format, ...) {
   char text[256];
