@@ -2,18 +2,28 @@
 # Makes sure the Debian packages that a job needs are installed:
 #   deps.sh build   compiler, CMake, Ninja, make (make, make demo, make install)
 #   deps.sh test    and GoogleTest and the tools of the documents check (make test)
-#   deps.sh ci      and every program the tests hand our files to, and clang
+#   deps.sh package and dpkg-dev, for the package's dependencies (make package)
+#   deps.sh windows and the MinGW-w64 cross compiler (make windows)
+#   deps.sh portable and clang (make portable)
+#   deps.sh ci      all of these, every program the tests hand our files to,
+#                   and Wine to run trelon.exe
 # As root it installs what is missing (quietly; nothing when all is there).
 # Otherwise it prints the one command that would, and fails.
 set -eu
 build="g++ cmake ninja-build make"
 test="$build libgtest-dev file man-db groff-base"
-ci="$test clang libclang-rt-14-dev srecord simh binutils dosbox hatari"
+package="$build dpkg-dev"
+windows="$build g++-mingw-w64-x86-64-posix"
+portable="$test clang"
+ci="$test dpkg-dev g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev srecord simh binutils dosbox hatari wine64"
 case "${1:-build}" in
   build) want=$build ;;
   test) want=$test ;;
+  package) want=$package ;;
+  windows) want=$windows ;;
+  portable) want=$portable ;;
   ci) want=$ci ;;
-  *) echo "usage: $0 build|test|ci" >&2; exit 2 ;;
+  *) echo "usage: $0 build|test|package|windows|portable|ci" >&2; exit 2 ;;
 esac
 # Not a Debian system: nothing to check against; the build says what it lacks.
 command -v dpkg-query >/dev/null 2>&1 || exit 0
@@ -30,6 +40,11 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing$missing" >&2
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq >/dev/null
+log=$(mktemp)
 # shellcheck disable=SC2086
-apt-get install -y -qq --no-install-recommends $missing >/dev/null
+if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends $missing; } >"$log" 2>&1; then
+  cat "$log" >&2
+  rm -f "$log"
+  exit 1
+fi
+rm -f "$log"
