@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "driver/output.hpp"
 #include "run_state.hpp"
 
 namespace trelon {
@@ -36,32 +37,6 @@ bool CloseFiles(RunState& s);
 
 // Text of error `code`, 0..11.
 const char* ErrorText(int code);
-
-// Hands the collected output to the file; throws WriteError on failure.
-void FlushOut(RunState& s);
-
-// Raw bytes to the output file.
-inline void WriteOut(RunState& s, const void* buffer, std::size_t length) {
-  if (length > kOutBufSize - s.outlen) {
-    FlushOut(s);
-    if (length >= kOutBufSize) {
-      if (std::fwrite(buffer, 1, length, s.outfptr) != length) {
-        s.write_failed = true;
-        throw WriteError{};
-      }
-      return;
-    }
-  }
-  std::memcpy(s.outbuf.get() + s.outlen, buffer, length);
-  s.outlen += length;
-}
-
-// Room for `n` (at most kOutBufSize) bytes at the end of the output buffer;
-// the caller fills them and then adds what it used to s.outlen.
-inline uint8_t* OutReserve(RunState& s, std::size_t n) {
-  if (n > kOutBufSize - s.outlen) FlushOut(s);
-  return s.outbuf.get() + s.outlen;
-}
 
 // Formatted text to the output file (used for the rare, short texts only).
 void PrintOut(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
