@@ -51,3 +51,6 @@ install(FILES
   ${PROJECT_BINARY_DIR}/TrelonConfigVersion.cmake
   DESTINATION ${TRELON_CMAKE_DIR}
   COMPONENT development)
+
+# The Debian package of all of the above (make package).
+include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

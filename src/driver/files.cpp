@@ -10,7 +10,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #ifndef O_NONBLOCK
 #define O_NONBLOCK 0
