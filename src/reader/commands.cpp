@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
 #include <emmintrin.h>
 #endif
 
@@ -46,7 +46,7 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
 std::size_t DecodeHexRun(const uint8_t*& p, const uint8_t* end, uint8_t* out, std::size_t max,
                          uint32_t& sum) {
   std::size_t n = 0;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
   // 16 digits at a time: classify, turn into nibbles, join the pairs.
   const __m128i below0 = _mm_set1_epi8('0' - 1), above9 = _mm_set1_epi8('9' + 1);
   const __m128i belowA = _mm_set1_epi8('A' - 1), aboveF = _mm_set1_epi8('F' + 1);

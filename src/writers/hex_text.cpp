@@ -16,7 +16,8 @@ void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n) {
       // Up to the end of the current line, then the line end.
       std::size_t m = k - i;
       if (line > count) m = std::min(m, static_cast<std::size_t>(line - count));
-      for (const std::size_t stop = i + m; i < stop; ++i) out = PutHex2(out, bytes[i]);
+      out = PutHexRun(out, bytes + i, m);
+      i += m;
       count += static_cast<int32_t>(m);
       if (count == line && line != 0) {
         *out++ = '\r';

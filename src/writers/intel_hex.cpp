@@ -13,7 +13,7 @@ void CheckHex(RunState& s, TextRecord& r) {
 }  // namespace
 
 void Line_Hex(RunState& s) {
-  TextRecord r(static_cast<uint32_t>(s.hexcount));
+  TextRecord r(s, static_cast<uint32_t>(s.hexcount));
   r.Raw(":");
   r.Hex(static_cast<uint8_t>(s.hexcount));
   WrAdChk(r, s.begin_address, 2);
@@ -25,7 +25,7 @@ void Line_Hex(RunState& s) {
 }
 
 void End_Hex(RunState& s) {
-  TextRecord r(1);  // the type byte; the count is 0
+  TextRecord r(s, 1);  // the type byte; the count is 0
   r.Raw(":00");
   WrAdChk(r, s.startad, 2);
   r.Raw("01");

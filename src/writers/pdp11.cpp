@@ -5,8 +5,8 @@
 namespace trelon {
 
 void Line_PDP(RunState& s) {
-  uint8_t record[64];
   const int32_t n = s.hexcount;
+  uint8_t* const record = OutReserve(s, static_cast<std::size_t>(n + 7));
   record[0] = 0x01;
   record[1] = 0x00;
   PutLe16(record + 2, static_cast<uint32_t>(n + 6));
@@ -15,7 +15,7 @@ void Line_PDP(RunState& s) {
   s.begin_address += static_cast<uint32_t>(n);
   s.dummy += n;
   record[6 + n] = TwosComplementSum(record, static_cast<std::size_t>(6 + n));
-  WriteOut(s, record, static_cast<std::size_t>(n + 7));
+  s.outlen += static_cast<std::size_t>(n + 7);
 }
 
 void End_PDP(RunState& s) {

@@ -22,7 +22,7 @@ void TypeS(TextRecord& r, int type) {
 
 void Begin_S(RunState& s) {
   const int count = static_cast<int>(sizeof kHeaderText - 1) + 3;
-  TextRecord r(count);
+  TextRecord r(s, count);
   TypeS(r, 0);
   r.Hex(static_cast<uint8_t>(count));
   r.Raw("0000");
@@ -32,7 +32,7 @@ void Begin_S(RunState& s) {
 
 void Line_S(RunState& s) {
   const int count = s.formats + s.hexcount + 2;
-  TextRecord r(static_cast<uint32_t>(count));
+  TextRecord r(s, static_cast<uint32_t>(count));
   TypeS(r, s.formats);
   r.Hex(static_cast<uint8_t>(count));
   WrAdChk(r, s.begin_address, s.formats + 1);
@@ -44,7 +44,7 @@ void Line_S(RunState& s) {
 
 void End_S(RunState& s) {
   const int count = s.formats + 2;
-  TextRecord r(static_cast<uint32_t>(count));
+  TextRecord r(s, static_cast<uint32_t>(count));
   TypeS(r, 10 - s.formats);
   r.Hex(static_cast<uint8_t>(count));
   WrAdChk(r, s.startad, s.formats + 1);
