@@ -1,0 +1,196 @@
+// One module in all formats. The first line of an input holds modifiers (the
+// offset A, fill byte Z and filter F with their values; anything else there is
+// dropped, but a line that starts with "/" also runs as an option word), the
+// rest is the module. Besides running clean under the sanitizers:
+// - every format that carries the raw image (/B) carries its bytes at the
+//   same addresses;
+// - streamed records carry the bytes of /M3 at the same addresses, and where
+//   the image window holds a streamed byte, the image holds that byte too;
+// - invisible bytes between the characters of the module change nothing;
+// - an output whose close fails, or an input that fails halfway, ends the
+//   run with "Could not write" or "Could not read" and status 1, after what
+//   the run had done until then.
+// The test suite runs the same checks over fuzz/corpus and fuzz/regressions.
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/run.hpp"
+
+namespace {
+
+using Loads = std::vector<std::pair<uint32_t, uint8_t>>;  // bytes with their addresses
+
+struct Out {
+  std::string console, bytes;
+  int status = 0;
+  bool done = false;   // the summary came last
+  uint32_t first = 0;  // from the summary
+};
+
+std::string input;  // shown when a check fails
+
+void Check(bool ok, const std::string& word, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "\n*** %s: %s\n--- input:\n%s\n", word.c_str(), what, input.c_str());
+  std::abort();
+}
+
+// Reading fails after `good` bytes, closing when `close_fails`; past 1 MiB
+// every write fails as on a full disk, since a 4 GB gap is legitimate.
+Out Convert(const std::string& word, const std::string& module, std::size_t good = -1,
+            bool close_fails = false) {
+  struct Io {
+    const std::string& in;
+    std::size_t good, pos;
+    bool close_fails;
+    std::string out;
+  } io{module, std::min(good, module.size()), 0, close_fails, {}};
+  cookie_io_functions_t in{}, out{};
+  in.read = [](void* me, char* buffer, std::size_t n) -> ssize_t {
+    auto* s = static_cast<Io*>(me);
+    n = std::min(n, s->good - s->pos);
+    std::memcpy(buffer, s->in.data() + s->pos, n);
+    s->pos += n;
+    return n > 0 || s->good == s->in.size() ? static_cast<ssize_t>(n) : -1;
+  };
+  out.write = [](void* me, const char* buffer, std::size_t n) -> ssize_t {
+    auto* s = static_cast<Io*>(me);
+    return s->out.size() + n > (1u << 20) ? 0 : (s->out.append(buffer, n), static_cast<ssize_t>(n));
+  };
+  out.close = [](void* me) { return static_cast<Io*>(me)->close_fails ? -1 : 0; };
+  static std::unique_ptr<uint8_t[]> inbuf, outbuf;  // fresh ones cost more than the run
+  trelon::RunState s;
+  s.inbuf = std::move(inbuf);
+  s.outbuf = std::move(outbuf);
+  char* text = nullptr;
+  std::size_t length = 0;
+  s.console = open_memstream(&text, &length);
+  s.infptr = fopencookie(&io, "r", in);
+  s.outfptr = fopencookie(&io, "w", out);
+  s.inname = "in";
+  s.outname = "out";
+  Out o;
+  o.status = trelon::ConvertFiles(s, word.c_str());
+  inbuf = std::move(s.inbuf);
+  outbuf = std::move(s.outbuf);
+  std::fclose(s.console);
+  o.console.assign(text, length);
+  std::free(text);
+  o.bytes = std::move(io.out);
+  const std::size_t at = o.console.rfind("\nFirst address:");
+  o.done = o.status == 0 && at != std::string::npos && o.console.size() == at + 97;
+  if (at != std::string::npos) o.first = std::stoul(o.console.substr(at + 24, 8), nullptr, 16);
+  return o;
+}
+
+// The bytes that the output of `format` carries: the data of its records
+// (none if a record has the wrong size), or the image behind its header.
+Loads Carried(const char* format, const Out& o, std::size_t length) {
+  Loads loads;
+  const char kind = format[1] == 'M' ? 'S' : format[1];
+  std::string image;
+  for (std::size_t i = 0; kind == 'H' && i + 1 < o.bytes.size(); i += 2)
+    if (o.bytes[i] != '\r') image += static_cast<char>(std::stoul(o.bytes.substr(i, 2), nullptr, 16));
+  const std::size_t head = kind == 'E' ? 512 : kind == 'T' ? 28 : format[2] == 'H' ? 256 : 0;
+  if (kind != 'H') image = o.bytes.substr(std::min(head, o.bytes.size()), length);
+  for (std::size_t k = 0; !std::strchr("ISP", kind) && k < image.size(); ++k)
+    loads.emplace_back(o.first + k, image[k]);
+  for (std::size_t p = 0, end; std::strchr("ISP", kind) && p < o.bytes.size(); p = end) {
+    std::vector<unsigned> r;  // one record's bytes
+    const std::string& out = o.bytes;
+    if (kind == 'P') {
+      end = p + 3 < out.size() ? p + (uint8_t(out[p + 2]) | uint8_t(out[p + 3]) << 8) + 1 : out.size();
+      for (std::size_t i = p; i < end && i < out.size(); ++i) r.push_back(uint8_t(out[i]));
+    } else {
+      end = std::min(out.find('\n', p), out.size()) + 1;
+      for (std::size_t i = p + (kind == 'S' ? 2 : 1); i + 2 < end; i += 2)
+        r.push_back(std::stoul(out.substr(i, 2), nullptr, 16));
+    }
+    const int t = kind == 'S' ? out[p + 1] - '0' : kind == 'I' && r.size() > 3 ? int(r[3]) : -1;
+    const std::size_t width = t == 2 || t == 8 ? 3 : t == 3 || t == 7 ? 4 : 2;
+    const std::size_t from = kind == 'S' ? 1 + width : kind == 'I' ? 4 : 6;
+    unsigned address = 0;
+    if (r.size() < from || r.size() != (kind == 'P' ? end - p : r[0] + (kind == 'S' ? 1u : 5u))) return {};
+    if (kind == 'I' ? t != 0 : kind == 'S' ? t < 1 || t > 3 : r.size() == 7) continue;
+    for (std::size_t k = 0; k < width; ++k)
+      address = kind == 'P' ? address | r[4 + k] << 8 * k : address << 8 | r[1 + k];
+    for (std::size_t k = from; k + 1 < r.size(); ++k)
+      loads.emplace_back((address + k - from) & (0xFFFFFFFFu >> (32 - 8 * width)), r[k]);
+  }
+  return loads;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  input.assign(reinterpret_cast<const char*>(data), size);
+  const std::size_t eol = std::min(input.find('\n'), size);
+  const std::string line = input.substr(0, eol), module = input.substr(std::min(eol + 1, size));
+  std::string mods, spread, text;
+  for (const char c : line)
+    if (c != 0 && std::strchr("AZF0123456789abcdef", c) != nullptr) mods += c;
+  const char invisible[] = {'\x1f', '\x80', '\r', '\xff', '\0', '\t'};
+  for (std::size_t i = 0; i < module.size(); ++i) spread += {module[i], invisible[i % sizeof invisible]};
+  for (const char c : module)
+    if (static_cast<signed char>(c) > 0x1F) text += c;
+  const std::string word = "/B" + mods;
+  const Out b = Convert(word, module), shut = Convert(word, module, -1, true);
+  const Out cut = Convert(word, module, module.size() / 2);
+  for (const std::string& w : {word, line}) {
+    const Out o = w == word ? b : Convert(w, module), other = Convert(w, spread);
+    Check(!w.starts_with("/") || (other.console == o.console && other.bytes == o.bytes), w,
+          "invisible bytes change the run");
+  }
+  Check(b.status != 0 || (shut.console == b.console + "Could not write out\n" && shut.bytes == b.bytes), word,
+        "a failed close goes unreported");
+  const std::string read = cut.console.substr(0, cut.console.rfind("Could not read in\n"));
+  Check(b.status != 0 || (cut.console == b.console && cut.bytes == b.bytes) ||
+            (read.size() + 18 == cut.console.size() && b.console.starts_with(read) &&
+             b.bytes.starts_with(cut.bytes)),
+        word, "a failed read goes unreported, or other text or bytes come before it");
+
+  const bool image = b.done && b.console.find("contiguous") == std::string::npos;
+  const Out m3 = Convert("/M3" + mods, module);
+  const bool streamed = m3.status == 0 && m3.console.find("\nError in muf file") == std::string::npos;
+  const Loads window = Carried("/B", b, b.bytes.size()), records = Carried("/M3", m3, 0);
+  for (const char* format :
+       {"/H", "/BH", "/E3S0", "/T", "/IC", "/M1C", "/M2C", "/M3C", "/PC", "/I", "/M1", "/M2", "/P"}) {
+    const bool collected = !std::strchr("IMP", format[1]) || std::strchr(format, 'C');
+    if (collected ? !image && !(b.done && format[1] == 'H') : !streamed) continue;
+    const Out o = Convert(format + mods, module);
+    if (format[1] == 'H' && o.status != 0) continue;  // twice the bytes of /B may pass the 1 MiB
+    const bool wide = !std::strchr("IMP", format[1]) || format[2] == '3';  // image bytes, S3 records
+    const uint32_t mask = wide ? 0xFFFFFFFF : format[2] == '2' ? 0xFFFFFF : 0xFFFF;
+    const Loads got = Carried(format, o, b.bytes.size()), &want = collected ? window : records;
+    Check(
+        ((format[1] == 'E' || format[1] == 'T') && o.bytes.empty()) ||
+            std::equal(got.begin(), got.end(), want.begin(), want.end(),
+                       [&](auto& g, auto& w) { return g.first == (w.first & mask) && g.second == w.second; }),
+        format + mods, "carries other bytes or addresses than /B or /M3");
+  }
+
+  // The image keeps each address's last byte, where the window holds it. An
+  // image moved below its lowest address, data before that, or a second one
+  // put bytes elsewhere than the records do, so such modules are left out.
+  const std::size_t asl = text.find("ASL");
+  const std::string before = text.substr(0, asl);
+  if (!image || !streamed || asl == std::string::npos || text.find("ASL", asl + 1) != std::string::npos ||
+      before.find("LD") != std::string::npos || before.find("ASP") != std::string::npos ||
+      before.find("ASS") != std::string::npos ||
+      std::stoul(b.console.substr(b.console.find(',', b.console.find("\nLowest address:")) + 2), nullptr,
+                 16) != b.first)
+    return 0;
+  std::map<uint32_t, uint8_t> last;
+  for (const auto& [address, byte] : records) last[address] = byte;
+  for (const auto& [address, byte] : last)
+    Check(address - b.first >= b.bytes.size() || uint8_t(b.bytes[address - b.first]) == byte, "/M3" + mods,
+          "the image holds another byte than the streamed records");
+  return 0;
+}

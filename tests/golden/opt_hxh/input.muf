@@ -1,0 +1,1 @@
+ASL0,0.ASS0,1.LD5A.ME.
