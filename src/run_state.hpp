@@ -9,8 +9,6 @@
 
 namespace trelon {
 
-struct OutputThread;  // driver/output.cpp
-
 inline constexpr int32_t kImageSize = 131072;
 inline constexpr std::size_t kInBufSize = 1 << 18;
 inline constexpr std::size_t kOutBufSize = 1 << 18;
@@ -76,7 +74,6 @@ struct RunState {
   std::unique_ptr<uint8_t[]> outbuf;
   std::size_t outlen = 0;
   bool write_failed = false;
-  std::shared_ptr<OutputThread> outthread;  // writes full buffers in the background
 
   uint8_t FillByte() const { return static_cast<uint8_t>(init_value & 0xFF); }
 };
