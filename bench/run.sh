@@ -92,7 +92,7 @@ echo "converter: $TRELON${BEFORE:+; before: $BEFORE}"
 echo
 cat_t=$(median "$WORK/cat.t")
 printf '%-6s %9s %7s %7s %9s' run "wall ms" "x cat" "cpu s" "peak KiB"
-[ -z "$BEFORE" ] || printf ' %12s %7s' "before ms" "x cat"
+[ -z "$BEFORE" ] || printf ' %12s %7s %7s' "before ms" "x cat" "cpu s"
 printf '\n'
 for id in cat $FORMATS; do
   f=new_$id label=/$id
@@ -101,7 +101,8 @@ for id in cat $FORMATS; do
   awk -v l="$label" -v t="$t" -v c="$cat_t" -v cpu="$(median "$WORK/$f.c")" -v m="$(peak "$WORK/$f.m")" \
     'BEGIN { printf "%-6s %9.1f %7.2f %7.2f %9d", l, t / 1000, t / c, cpu, m }'
   if [ -n "$BEFORE" ] && [ "$id" != cat ]; then
-    awk -v t="$(median "$WORK/old_$id.t")" -v c="$cat_t" 'BEGIN { printf " %12.1f %7.2f", t / 1000, t / c }'
+    awk -v t="$(median "$WORK/old_$id.t")" -v c="$cat_t" -v cpu="$(median "$WORK/old_$id.c")" \
+      'BEGIN { printf " %12.1f %7.2f %7.2f", t / 1000, t / c, cpu }'
   fi
   printf '\n'
 done
