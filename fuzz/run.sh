@@ -9,11 +9,7 @@ build=${FUZZ_BUILD:-build/fuzz}
 cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build"
 mkdir -p "$build/corpus" "$build/findings"
-log=$build/findings/fuzz.log
-if ! "$build/fuzz/trelon_fuzz" -max_total_time="${FUZZ_SECONDS:-60}" -dict=fuzz/mufom.dict -max_len=4096 \
-    -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$build/findings/" "$build/corpus" fuzz/corpus \
-    fuzz/regressions >"$log" 2>&1; then
-  grep -a -A3 -E '^\*\*\*|ERROR|SUMMARY' "$log" || tail -n 20 "$log"
-  exit 1
-fi
-tail -n 1 "$log"
+"$build/fuzz/trelon_fuzz" -max_total_time="${FUZZ_SECONDS:-60}" -dict=fuzz/mufom.dict -max_len=4096 -timeout=10 \
+  -rss_limit_mb=2048 -artifact_prefix="$build/findings/" "$build/corpus" fuzz/corpus fuzz/regressions \
+  >"$build/findings/fuzz.log" 2>&1 || { tail -n 30 "$build/findings/fuzz.log" && exit 1; }
+tail -n 1 "$build/findings/fuzz.log"

@@ -1,5 +1,5 @@
 ASL0,0.
 ASS0,2.
-ASG,2.
+ASG,1.
 LD4E71.
 ME.
