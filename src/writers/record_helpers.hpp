@@ -81,8 +81,10 @@ inline uint32_t ByteSum(const uint8_t* p, std::size_t n) {
 #if defined(__SSE2__) && !defined(TRELON_PORTABLE)
   const __m128i zero = _mm_setzero_si128();
   __m128i sums = zero;
-  for (; n - i >= 16; i += 16) sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero));
-  sum = static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  for (; n - i >= 16; i += 16)
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero));
+  sum = static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+        static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 #endif
   for (; i < n; ++i) sum += p[i];
   return sum;
