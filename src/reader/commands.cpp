@@ -42,32 +42,60 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
 
 // Decodes whole hex bytes from [p, end) into `out`, at most `max` of them,
 // up to the first pair that is not two hex digits. Advances `p`, adds the
-// characters taken to `sum`, and returns the number of bytes decoded.
+// characters taken to `sum` (only its low 7 bits are meant: the caller keeps
+// the sum modulo 128), and returns the number of bytes decoded.
 std::size_t DecodeHexRun(const uint8_t*& p, const uint8_t* end, uint8_t* out, std::size_t max,
                          uint32_t& sum) {
   std::size_t n = 0;
 #if defined(__SSE2__) && !defined(TRELON_PORTABLE)
-  // 16 digits at a time: classify, turn into nibbles, join the pairs.
-  const __m128i below0 = _mm_set1_epi8('0' - 1), above9 = _mm_set1_epi8('9' + 1);
-  const __m128i belowA = _mm_set1_epi8('A' - 1), aboveF = _mm_set1_epi8('F' + 1);
-  const __m128i zero = _mm_setzero_si128(), digit0 = _mm_set1_epi8('0'), seven = _mm_set1_epi8(7);
-  const __m128i even = _mm_set1_epi16(0x00FF);
+  // 32 digits at a time. A byte is a digit or a letter when, shifted so that
+  // its range starts at -128, it stays below -128 + the range's length: one
+  // add and one signed compare per class.
+  const __m128i digit_bias = _mm_set1_epi8(static_cast<char>(0x80 - '0'));
+  const __m128i letter_bias = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
+  const __m128i digit_top = _mm_set1_epi8(-128 + 10), letter_top = _mm_set1_epi8(-128 + 6);
+  const __m128i digit0 = _mm_set1_epi8('0'), seven = _mm_set1_epi8(7), even = _mm_set1_epi16(0x00FF);
+  const __m128i zero = _mm_setzero_si128();
+  // Characters summed bytewise: the wrap modulo 256 keeps the low 7 bits.
   __m128i sums = zero;
-  while (end - p >= 16 && max - n >= 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, below0), _mm_cmplt_epi8(v, above9));
-    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(v, belowA), _mm_cmplt_epi8(v, aboveF));
-    if (_mm_movemask_epi8(_mm_or_si128(digit, letter)) != 0xFFFF) break;
+  const auto hex_mask = [&](__m128i v, __m128i& letter) {
+    letter = _mm_cmplt_epi8(_mm_add_epi8(v, letter_bias), letter_top);
+    const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(v, digit_bias), digit_top);
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
+  };
+  const auto join = [&](__m128i v, __m128i letter) {
     const __m128i nibble = _mm_sub_epi8(_mm_sub_epi8(v, digit0), _mm_and_si128(letter, seven));
-    const __m128i joined =
-        _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibble, even), 4), _mm_srli_epi16(nibble, 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n), _mm_packus_epi16(joined, zero));
-    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
-    p += 16;
-    n += 8;
+    return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibble, even), 4), _mm_srli_epi16(nibble, 8));
+  };
+  bool stopped = false;
+  while (end - p >= 32 && max - n >= 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    __m128i la, lb;
+    const uint32_t mask = hex_mask(a, la) | hex_mask(b, lb) << 16;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_packus_epi16(join(a, la), join(b, lb)));
+    if (mask != 0xFFFFFFFFu) {
+      // The run ends in this block: its whole pairs are kept, the rest of
+      // what was stored is not counted.
+      const auto k = static_cast<unsigned>(__builtin_ctz(~mask)) & ~1u;
+      const __m128i limit = _mm_set1_epi8(static_cast<char>(k));
+      const __m128i ia = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+      const __m128i ib = _mm_add_epi8(ia, _mm_set1_epi8(16));
+      sums = _mm_add_epi8(sums, _mm_add_epi8(_mm_and_si128(a, _mm_cmplt_epi8(ia, limit)),
+                                             _mm_and_si128(b, _mm_cmplt_epi8(ib, limit))));
+      p += k;
+      n += k / 2;
+      stopped = true;
+      break;
+    }
+    sums = _mm_add_epi8(sums, _mm_add_epi8(a, b));
+    p += 32;
+    n += 16;
   }
+  sums = _mm_sad_epu8(sums, zero);
   sum += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
          static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  if (stopped) return n;
 #endif
   while (end - p >= 2 && n < max) {
     const int high = kChars.hex[p[0]], low = kChars.hex[p[1]];
