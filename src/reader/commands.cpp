@@ -68,7 +68,10 @@ std::size_t DecodeHexRun(const uint8_t*& p, const uint8_t* end, uint8_t* out, st
     return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibble, even), 4), _mm_srli_epi16(nibble, 8));
   };
   bool stopped = false;
-  while (end - p >= 32 && max - n >= 16) {
+  // Whole blocks only: 32 digits in the input and 16 bytes of room in `out`
+  // for each (n grows by one byte for every two digits taken).
+  const std::ptrdiff_t span = std::min<std::ptrdiff_t>(end - p - 32, 2 * (static_cast<std::ptrdiff_t>(max) - 16));
+  for (std::ptrdiff_t blocks = span >= 0 ? span / 32 + 1 : 0; blocks > 0; --blocks) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
     __m128i la, lb;
@@ -113,9 +116,9 @@ std::size_t DecodeHexRun(const uint8_t*& p, const uint8_t* end, uint8_t* out, st
 bool FollowingLoad(RunState& s) {
   const uint8_t* p = s.inpos;
   const std::ptrdiff_t left = s.inend - p;
-  if (left >= 4 && p[0] == '\r' && p[1] == '\n' && p[2] == 'L' && p[3] == 'D') {
+  if (left >= 4 && std::memcmp(p, "\r\nLD", 4) == 0) {
     p += 4;
-  } else if (left >= 3 && p[0] == '\n' && p[1] == 'L' && p[2] == 'D') {
+  } else if (left >= 3 && std::memcmp(p, "\nLD", 3) == 0) {
     p += 3;
   } else {
     return false;
