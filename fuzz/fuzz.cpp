@@ -152,8 +152,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                              : cut.console == b.console && cut.bytes == b.bytes),
         word, "a failed read goes unreported, or other bytes come before it");
 
-  // A run that ends with its summary in image mode, one without an error in streamed records.
-  const bool image = b.status == 0 && b.console.size() == b.console.rfind("\nFirst address:") + 97 &&
+  // /B ended with its summary in image mode; /M3 ended without an error.
+  const std::size_t summary = b.console.rfind("\nFirst address:");
+  const bool image = b.status == 0 && summary != npos && b.console.size() == summary + 97 &&
                      b.console.find("contiguous") == npos;
   const Out m3 = Convert("/M3" + mods, module);
   const bool streamed = m3.status == 0 && m3.console.find("\nError in muf file") == npos;

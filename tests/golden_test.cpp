@@ -9,7 +9,8 @@
 // In argv and console.txt @IN@, @OUT@, @MISSING@ (no such file), @NODIR@ (in a
 // missing folder), @DIR@ (the case's scratch folder) and @LINK@ (a symbolic
 // link to the input) stand for paths. A description has the lines
-// "bytes HH ..." and "repeat COUNT" ... "end".
+// "bytes HH ..." and "repeat COUNT" ... "end". Through the binary, standard
+// error joins the console text; either way the input stays as it was.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -24,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 const fs::path kGolden = fs::path(TRELON_SOURCE_DIR) / "tests/golden";
+
 std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
@@ -86,7 +88,7 @@ TEST_P(Golden, Case) {
     for (std::string arg; std::getline(lines, arg);) args.push_back(arg);
     for (const auto& arg : args) argv.push_back(arg.c_str());
     int status = -1;
-    if (binary) {  // standard error joins the console text, which it must not change
+    if (binary) {
       for (const auto& arg : args) command += "'" + arg + "' ";
       status = WEXITSTATUS(std::system((command + ">" + tmp + "/console 2>&1").c_str()));
       console = Read(tmp + "/console");
