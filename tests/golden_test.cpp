@@ -19,6 +19,7 @@
 #include <set>
 #include <sstream>
 
+#include "reader/scanner.hpp"
 #include "trelon/trelon.hpp"
 
 namespace {
@@ -113,6 +114,18 @@ TEST_P(Golden, Case) {
 
 INSTANTIATE_TEST_SUITE_P(Folders, Golden, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// Lines past 2^31 are counted on, not wrapped (no module this size fits a folder).
+TEST(LineCount, PassesTwoToThe31) {
+  char text[] = "\n\n";
+  trelon::RunState s;
+  s.inbuf = trelon::Allocate(trelon::kInBufSize, "input buffer");
+  s.infptr = fmemopen(text, 2, "rb");
+  s.linecount = INT32_MAX;
+  EXPECT_THROW(trelon::NextChar(s), trelon::MufomError);
+  EXPECT_EQ(s.linecount, 2147483649LL);
+  std::fclose(s.infptr);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);
 
