@@ -5,10 +5,12 @@ PREFIX ?= /usr/local
 
 all: release
 
+# Makes sure the packages of group $(1) are there, then configures and builds
+# preset $(2).
+build = @sh scripts/deps.sh $(1) && cmake --preset $(2) >/dev/null && cmake --build --preset $(2)
+
 release:
-	@sh scripts/deps.sh build
-	cmake --preset release >/dev/null
-	cmake --build --preset release
+	$(call build,build,release)
 
 test:
 	@sh scripts/deps.sh test
@@ -17,9 +19,7 @@ test:
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
-	@sh scripts/deps.sh test
-	cmake --preset debug >/dev/null
-	cmake --build --preset debug
+	$(call build,test,debug)
 	ctest --preset debug
 
 # Converts the bundled example modules into every format, under out/.
@@ -38,23 +38,17 @@ install: release
 # The Debian package, build/package/trelon_<version>_<arch>.deb (installs
 # under /usr; dependencies from dpkg-shlibdeps).
 package:
-	@sh scripts/deps.sh package
-	cmake --preset package >/dev/null
-	cmake --build --preset package
+	$(call build,package,package)
 	@cpack --preset package >build/package/cpack.log 2>&1 || { cat build/package/cpack.log; exit 1; }
 	@ls build/package/trelon_*.deb
 
 # build/windows/trelon.exe for 64-bit Windows: MinGW-w64, linked statically.
 windows:
-	@sh scripts/deps.sh windows
-	cmake --preset windows >/dev/null
-	cmake --build --preset windows
+	$(call build,windows,windows)
 
 # The suite built with clang and without the SSE2 paths, in build/portable.
 portable:
-	@sh scripts/deps.sh portable
-	cmake --preset portable >/dev/null
-	cmake --build --preset portable
+	$(call build,portable,portable)
 	ctest --preset portable
 
 clean:
