@@ -1,12 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
-#include <emmintrin.h>
-#endif
-
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
+#include "simd.hpp"
 #include "writers/writers.hpp"
 
 namespace trelon {
@@ -47,7 +44,7 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
 std::size_t DecodeHexRun(const uint8_t*& p, const uint8_t* end, uint8_t* out, std::size_t max,
                          uint32_t& sum) {
   std::size_t n = 0;
-#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
+#ifdef TRELON_SSE2
   // 32 digits at a time. A byte is a digit or a letter when, shifted so that
   // its range starts at -128, it stays below -128 + the range's length: one
   // add and one signed compare per class.

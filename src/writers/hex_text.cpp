@@ -10,7 +10,7 @@ namespace {
 // vectors where they fit, their digits past the n bytes' ones overwritten
 // by what follows, so that a line's end costs no byte-wise tail.
 char* PutHexLine(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
-#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
+#ifdef TRELON_SSE2
   std::size_t i = 0;
   for (; i < n && readable - i >= 16; i += 16)
     PutHexVector(out + 2 * i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), true);

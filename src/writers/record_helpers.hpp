@@ -6,12 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
-#include <emmintrin.h>
-#endif
-
 #include "driver/files.hpp"
 #include "run_state.hpp"
+#include "simd.hpp"
 
 namespace trelon {
 
@@ -35,7 +32,7 @@ inline char* PutHex2(char* p, uint8_t b) {
   return p + 2;
 }
 
-#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
+#ifdef TRELON_SSE2
 // The 16 hex digits of the low 8 bytes of `v` at `out`, and with `both` the
 // 16 of the high 8 behind them: bytes split into nibbles, high before low,
 // each nibble made its digit, '0' + n and 7 more from 10 on. (A shuffle
@@ -55,7 +52,7 @@ inline void PutHexVector(char* out, __m128i v, bool both) {
 // Two upper-case hex digits for each of the `n` bytes at `p`, written at
 // `out`; returns the position behind them.
 inline char* PutHexRun(char* out, const uint8_t* p, std::size_t n) {
-#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
+#ifdef TRELON_SSE2
   // Whole vectors, then one more that ends with the last byte and overlaps
   // the one before: no byte-wise tail from 8 bytes on.
   if (n >= 16) {
@@ -78,7 +75,7 @@ inline char* PutHexRun(char* out, const uint8_t* p, std::size_t n) {
 inline uint32_t ByteSum(const uint8_t* p, std::size_t n) {
   uint32_t sum = 0;
   std::size_t i = 0;
-#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
+#ifdef TRELON_SSE2
   const __m128i zero = _mm_setzero_si128();
   __m128i sums = zero;
   for (; n - i >= 16; i += 16)
