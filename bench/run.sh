@@ -1,9 +1,10 @@
 #!/bin/sh
 # make bench: times each streamed conversion of a large module against
-# `cat module > file`, the floor of reading and writing as much, in the same
-# run. Rounds are interleaved, so a noisy moment hits every command alike;
-# each figure is the median over the rounds. Read the ratios: the machine is
-# shared and its absolute times wander.
+# `cat module > file` in the same run, and beside each the floor: reading the
+# module and writing as many bytes as that format's output, with no work in
+# between (trelon_floor). Rounds are interleaved, so a noisy moment hits
+# every command alike; each figure is the median over the rounds. Read the
+# ratios: the machine is shared and its absolute times wander.
 #
 #   BUILD        build directory (default build/release)
 #   TRELON       converter to time (default $BUILD/trelon)
@@ -16,6 +17,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$root/build/release}
 TRELON=${TRELON:-$BUILD/trelon}
 GEN=$BUILD/bench/trelon_benchgen
+FLOOR=$BUILD/bench/trelon_floor
 BEFORE=${BEFORE:-}
 RUNS=${RUNS:-7}
 PAYLOAD_MIB=${PAYLOAD_MIB:-64}
@@ -26,7 +28,7 @@ fail() {
   exit 1
 }
 [ -x "$TRELON" ] || fail "no converter at $TRELON (build it, or set TRELON or BUILD)"
-[ -x "$GEN" ] || fail "no generator at $GEN"
+[ -x "$GEN" ] && [ -x "$FLOOR" ] || fail "no generator or floor in $BUILD/bench"
 [ -z "$BEFORE" ] || [ -x "$BEFORE" ] || fail "no converter at $BEFORE"
 [ -x /usr/bin/time ] || fail "/usr/bin/time is missing (apt-get install time)"
 
@@ -37,29 +39,32 @@ IN=$WORK/big.muf
 
 now() { date +%s%N; }
 
-# Runs command id $1 once into $2 (a new file each time: ext4 flushes a
-# truncated file on close) and records wall ms, cpu s and peak KiB.
+# Runs command id $1 (cat, new/F, old/F or floor/F) once into $2 (a new
+# file each time: ext4 flushes a truncated file on close) and records wall
+# ms, cpu s and peak KiB.
 run() {
-  id=$1 out=$2
+  id=$1 out=$2 f=${1#*/}
   rm -f "$out"
+  set -- /usr/bin/time -f '%M %U %S' -o "$WORK/time"
   a=$(now)
   case $id in
-    cat) /usr/bin/time -f '%M %U %S' -o "$WORK/time" cat "$IN" > "$out" ;;
-    new/*) /usr/bin/time -f '%M %U %S' -o "$WORK/time" "$TRELON" "/${id#new/}" "$IN" "$out" > "$WORK/log" ;;
-    old/*) /usr/bin/time -f '%M %U %S' -o "$WORK/time" "$BEFORE" "/${id#old/}" "$IN" "$out" > "$WORK/log" ;;
+    cat) "$@" cat "$IN" > "$out" ;;
+    new/*) "$@" "$TRELON" "/$f" "$IN" "$out" > "$WORK/log" ;;
+    old/*) "$@" "$BEFORE" "/$f" "$IN" "$out" > "$WORK/log" ;;
+    floor/*) "$@" "$FLOOR" "$IN" "$out" "$(cat "$WORK/$f.size")" ;;
   esac
   b=$(now)
   ! grep -q "Error" "$WORK/log" 2>/dev/null || fail "$id: $(grep Error "$WORK/log")"
   rm -f "$WORK/log"
-  f=$(echo "$id" | tr / _)
-  echo $(((b - a) / 1000)) >> "$WORK/$f.t"
-  tail -n 1 "$WORK/time" | awk '{ print $1 }' >> "$WORK/$f.m"
-  tail -n 1 "$WORK/time" | awk '{ print $2 + $3 }' >> "$WORK/$f.c"
+  key=$(echo "$id" | tr / _)
+  echo $(((b - a) / 1000)) >> "$WORK/$key.t"
+  tail -n 1 "$WORK/time" | awk '{ print $1 }' >> "$WORK/$key.m"
+  tail -n 1 "$WORK/time" | awk '{ print $2 + $3 }' >> "$WORK/$key.c"
 }
 
 ids="cat"
 for f in $FORMATS; do
-  ids="$ids new/$f"
+  ids="$ids new/$f floor/$f"
   [ -z "$BEFORE" ] || ids="$ids old/$f"
 done
 
@@ -68,14 +73,17 @@ while [ $round -le "$RUNS" ]; do
   printf ' %d' $round >&2
   for id in $ids; do
     run "$id" "$WORK/out"
+    f=${id#*/}
+    case $round/$id in
+      1/new/*) stat -c %s "$WORK/out" > "$WORK/$f.size" ;;
+    esac
     # In the first round each format's two outputs are kept until compared.
-    if [ $round -eq 1 ] && [ -n "$BEFORE" ] && [ "$id" != cat ]; then
-      f=${id#*/}
-      mv "$WORK/out" "$WORK/out.${id%/*}"
-      if [ "${id%/*}" = old ]; then
-        cmp -s "$WORK/out.new" "$WORK/out.old" || fail "/$f: the two converters' outputs differ"
-        echo "/$f: $(stat -c %s "$WORK/out.new") bytes, identical" >> "$WORK/same"
-      fi
+    if [ $round -eq 1 ] && [ -n "$BEFORE" ]; then
+      case $id in
+        new/*) mv "$WORK/out" "$WORK/out.new" ;;
+        old/*) cmp -s "$WORK/out.new" "$WORK/out" || fail "/$f: the two converters' outputs differ"
+               echo "/$f: $(cat "$WORK/$f.size") bytes, identical" >> "$WORK/same" ;;
+      esac
     fi
   done
   round=$((round + 1))
@@ -91,18 +99,17 @@ echo "machine: $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at t
 echo "converter: $TRELON${BEFORE:+; before: $BEFORE}"
 echo
 cat_t=$(median "$WORK/cat.t")
-printf '%-6s %9s %7s %7s %9s' run "wall ms" "x cat" "cpu s" "peak KiB"
-[ -z "$BEFORE" ] || printf ' %12s %7s %7s' "before ms" "x cat" "cpu s"
+printf '%-6s %9s %7s %7s %9s %9s' run "wall ms" "x cat" "cpu s" "peak KiB" "floor x"
+[ -z "$BEFORE" ] || printf ' %10s %7s' "before ms" "x cat"
 printf '\n'
 for id in cat $FORMATS; do
-  f=new_$id label=/$id
+  f=new_$id label=/$id floor=
   [ "$id" != cat ] || f=cat label=cat
-  t=$(median "$WORK/$f.t")
-  awk -v l="$label" -v t="$t" -v c="$cat_t" -v cpu="$(median "$WORK/$f.c")" -v m="$(peak "$WORK/$f.m")" \
-    'BEGIN { printf "%-6s %9.1f %7.2f %7.2f %9d", l, t / 1000, t / c, cpu, m }'
+  [ "$id" = cat ] || floor=$(awk -v t="$(median "$WORK/floor_$id.t")" -v c="$cat_t" 'BEGIN { printf "%.2f", t / c }')
+  awk -v l="$label" -v t="$(median "$WORK/$f.t")" -v c="$cat_t" -v cpu="$(median "$WORK/$f.c")" \
+    -v m="$(peak "$WORK/$f.m")" -v fl="$floor" 'BEGIN { printf "%-6s %9.1f %7.2f %7.2f %9d %9s", l, t / 1000, t / c, cpu, m, fl }'
   if [ -n "$BEFORE" ] && [ "$id" != cat ]; then
-    awk -v t="$(median "$WORK/old_$id.t")" -v c="$cat_t" -v cpu="$(median "$WORK/old_$id.c")" \
-      'BEGIN { printf " %12.1f %7.2f %7.2f", t / 1000, t / c, cpu }'
+    awk -v t="$(median "$WORK/old_$id.t")" -v c="$cat_t" 'BEGIN { printf " %10.1f %7.2f", t / 1000, t / c }'
   fi
   printf '\n'
 done
