@@ -36,6 +36,10 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   s.loadaddi += static_cast<int32_t>(n);
 }
 
+#ifdef TRELON_AVX2
+bool avx2 = __builtin_cpu_supports("avx2");
+#endif
+
 // What DecodeLoads took from the input.
 struct Taken {
   std::size_t bytes = 0;  // decoded
@@ -151,6 +155,84 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
   return Taken{n, sum, lines};
 }
 
+#ifdef TRELON_AVX2
+// DecodeLoads 64 digits at a time with AVX2, as long as the input has them
+// and `out` has 32 bytes of room for them; it leaves the rest to
+// DecodeLoads, which goes on from where this one stopped.
+template <bool kKeepOut>
+__attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out,
+                                                      std::size_t max) {
+  const uint8_t* p = from;
+  std::size_t n = 0;
+  uint32_t sum = 0;
+  int64_t lines = 0;
+  const __m256i digit_bias = _mm256_set1_epi8(static_cast<char>(0x80 - '0'));
+  const __m256i letter_bias = _mm256_set1_epi8(static_cast<char>(0x80 - 'A'));
+  const __m256i digit_top = _mm256_set1_epi8(-128 + 10), letter_top = _mm256_set1_epi8(-128 + 6);
+  const __m256i digit0 = _mm256_set1_epi8('0'), seven = _mm256_set1_epi8(7);
+  const __m256i weights = _mm256_set1_epi16(0x0110);  // the high digit times 16, the low one times 1
+  // 64 bytes of 0xFF, then 64 of 0: 64 - k on, the first k bytes are kept.
+  alignas(64) static constexpr uint8_t kKeep[128] = {
+      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+  __m256i sums = _mm256_setzero_si256();
+  for (;;) {
+    for (;;) {
+      if (end - p < 64 || max - n < 32) goto done;
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+      const __m256i la = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(a, letter_bias));
+      const __m256i lb = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(b, letter_bias));
+      const __m256i da = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(a, digit_bias));
+      const __m256i db = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(b, digit_bias));
+      const uint64_t mask =
+          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(da, la))) |
+          static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(db, lb)))) << 32;
+      const __m256i na = _mm256_sub_epi8(_mm256_sub_epi8(a, digit0), _mm256_and_si256(la, seven));
+      const __m256i nb = _mm256_sub_epi8(_mm256_sub_epi8(b, digit0), _mm256_and_si256(lb, seven));
+      // packus works on each 128-bit half: the quarters come out as a0 b0 a1 b1.
+      __m256i bytes = _mm256_permute4x64_epi64(
+          _mm256_packus_epi16(_mm256_maddubs_epi16(na, weights), _mm256_maddubs_epi16(nb, weights)), 0xD8);
+      auto* const to = reinterpret_cast<__m256i*>(out + n);
+      if (mask != ~uint64_t{0}) {
+        // The run ends in this block, as in DecodeLoads.
+        const auto k = static_cast<unsigned>(__builtin_ctzll(~mask)) & ~1u;
+        const uint8_t* keep = kKeep + 64 - k;
+        if constexpr (kKeepOut) {
+          const __m256i taken = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kKeep + 64 - k / 2));
+          bytes = _mm256_blendv_epi8(_mm256_loadu_si256(to), bytes, taken);
+        }
+        _mm256_storeu_si256(to, bytes);
+        sums = _mm256_add_epi8(
+            sums, _mm256_add_epi8(_mm256_and_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep))),
+                                  _mm256_and_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + 32)))));
+        p += k;
+        n += k / 2;
+        break;
+      }
+      _mm256_storeu_si256(to, bytes);
+      sums = _mm256_add_epi8(sums, _mm256_add_epi8(a, b));
+      p += 64;
+      n += 32;
+    }
+    const std::size_t step = NextLoad(p, end);
+    if (step == 0) break;
+    p += step;
+    sum += kNextLoadSum;
+    ++lines;
+  }
+done:
+  sums = _mm256_sad_epu8(sums, _mm256_setzero_si256());
+  const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+  sum += static_cast<uint32_t>(_mm_cvtsi128_si32(half)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(half, 8)));
+  from = p;
+  return Taken{n, sum, lines};
+}
+#endif
+
 // Whether the next line, already in the buffer, begins with another LD. It
 // is then taken as the command loop would take it (its line feed counted,
 // its two letters summed), which spares that loop on the common path.
@@ -213,7 +295,14 @@ void LoadBytes(RunState& s, Sink& sink) {
       const uint8_t* p = s.inpos;
       std::size_t max = 0;
       uint8_t* const out = sink.Room(s, max);
-      const Taken t = DecodeLoads<Sink::kKeepOut>(p, s.inend, out, max);
+      Taken t;
+#ifdef TRELON_AVX2
+      if (avx2) t = DecodeLoadsWide<Sink::kKeepOut>(p, s.inend, out, max);
+#endif
+      const Taken rest = DecodeLoads<Sink::kKeepOut>(p, s.inend, out + t.bytes, max - t.bytes);
+      t.bytes += rest.bytes;
+      t.sum += rest.sum;
+      t.lines += rest.lines;
       if (p == s.inpos) break;
       s.actch = static_cast<int8_t>(p[-1]);
       s.checkin = static_cast<int32_t>((static_cast<uint32_t>(s.checkin) + t.sum) & 0x7F);
@@ -361,6 +450,17 @@ void Command(RunState& s) {
 }
 
 }  // namespace
+
+bool DecodeWithAvx2(bool allow) {
+#ifdef TRELON_AVX2
+  const bool there = __builtin_cpu_supports("avx2");
+  avx2 = allow && there;
+  return there;
+#else
+  static_cast<void>(allow);
+  return false;
+#endif
+}
 
 void Convert(RunState& s) {
   s.contigi = 0;
