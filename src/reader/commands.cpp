@@ -37,13 +37,17 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
 }
 
 #ifdef TRELON_AVX2
-bool avx2 = __builtin_cpu_supports("avx2");
+bool Avx2There() {
+  __builtin_cpu_init();  // this may run before the library's own constructors
+  return __builtin_cpu_supports("avx2");
+}
+bool avx2 = Avx2There();
 #endif
 
 // What DecodeLoads took from the input.
 struct Taken {
   std::size_t bytes = 0;  // decoded
-  uint32_t sum = 0;       // the characters taken; only the low 7 bits are meant
+  uint32_t sum = 0;       // of the characters taken; only its low 7 bits are meant
   int64_t lines = 0;      // line feeds taken
 };
 
@@ -56,15 +60,28 @@ inline std::size_t NextLoad(const uint8_t* p, const uint8_t* end) {
 }
 constexpr uint32_t kNextLoadSum = '.' + 'L' + 'D';
 
-// Decodes the data of LD lines from [p, end) into `out`, at most `max` bytes:
-// whole hex pairs, and where a run of them is ended by "." and the next line
-// begins with another LD (all of it in [p, end)), that line's pairs too, and
-// so on. Stops at anything else, before a pair that would not fit, or before
-// what [p, end) holds only in part; advances `p` over what it took. Hex
-// digits and the line ends taken are the module's common path: nothing
-// there is skipped, and the checksum and line count change as the command
-// loop would change them. With `kKeepOut`, the bytes of `out` past those
-// decoded stay as they were; otherwise up to 15 of them are overwritten.
+// N bytes of 0xFF, then N of 0: from N - k on, a mask that keeps the first k
+// bytes of a block of N.
+template <std::size_t N>
+struct KeepMasks {
+  alignas(64) uint8_t bytes[2 * N] = {};
+  constexpr KeepMasks() {
+    for (std::size_t i = 0; i < N; ++i) bytes[i] = 0xFF;
+  }
+};
+[[maybe_unused]] constexpr KeepMasks<32> kKeep32;
+[[maybe_unused]] constexpr KeepMasks<64> kKeep64;
+
+// Decodes the data of LD lines from [from, end) into `out`, at most `max`
+// bytes: whole hex pairs, and where a run of them is ended by "." and the
+// next line begins with another LD (all of it in the input), that line's
+// pairs too, and so on. Stops at anything else, before a pair that would not
+// fit, or before what [from, end) holds only in part; advances `from` over
+// what it took. Hex digits and the line ends taken are the module's common
+// path: nothing there is skipped, and the checksum and line count change as
+// the command loop would change them. With `kKeepOut`, the bytes of `out`
+// past those decoded stay as they were; otherwise up to 15 of them are
+// overwritten.
 template <bool kKeepOut>
 Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
   // Kept in locals: the stores to `out` could otherwise change them.
@@ -80,10 +97,7 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
   const __m128i letter_bias = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
   const __m128i digit_top = _mm_set1_epi8(-128 + 10), letter_top = _mm_set1_epi8(-128 + 6);
   const __m128i digit0 = _mm_set1_epi8('0'), seven = _mm_set1_epi8(7), even = _mm_set1_epi16(0x00FF);
-  // 32 bytes of 0xFF, then 32 of 0: 32 - k on, the first k bytes are kept.
-  alignas(64) static constexpr uint8_t kKeep[64] = {
-      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+  const uint8_t* const kKeep = kKeep32.bytes;
   // Characters summed bytewise: the wrap modulo 256 keeps the low 7 bits.
   __m128i sums = _mm_setzero_si128();
   const auto hex_mask = [&](__m128i v, __m128i& letter) {
@@ -109,8 +123,7 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
       auto* const to = reinterpret_cast<__m128i*>(out + n);
       if (mask != 0xFFFFFFFFu) {
         // The run ends in this block: its whole pairs are kept, the rest of
-        // what is stored is not counted (and `out` keeps its own bytes there
-        // where they are meant to stay).
+        // what is stored is not counted (or, with kKeepOut, not stored).
         const auto k = static_cast<unsigned>(__builtin_ctz(~mask)) & ~1u;
         const uint8_t* keep = kKeep + 32 - k;
         if constexpr (kKeepOut) {
@@ -118,8 +131,10 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
           bytes = _mm_or_si128(_mm_and_si128(taken, bytes), _mm_andnot_si128(taken, _mm_loadu_si128(to)));
         }
         _mm_storeu_si128(to, bytes);
-        sums = _mm_add_epi8(sums, _mm_add_epi8(_mm_and_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep))),
-                                               _mm_and_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + 16)))));
+        sums = _mm_add_epi8(
+            sums,
+            _mm_add_epi8(_mm_and_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep))),
+                         _mm_and_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + 16)))));
         p += k;
         n += k / 2;
         goto run_end;
@@ -149,7 +164,7 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
 #ifdef TRELON_SSE2
   sums = _mm_sad_epu8(sums, _mm_setzero_si128());
   sum += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
-           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 #endif
   from = p;
   return Taken{n, sum, lines};
@@ -157,7 +172,8 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
 
 #ifdef TRELON_AVX2
 // DecodeLoads 64 digits at a time with AVX2, as long as the input has them
-// and `out` has 32 bytes of room for them; it leaves the rest to
+// and `out` has 32 bytes of room for them (without `kKeepOut`, up to 31
+// bytes past those decoded are overwritten); it leaves the rest to
 // DecodeLoads, which goes on from where this one stopped.
 template <bool kKeepOut>
 __attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out,
@@ -171,12 +187,7 @@ __attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, cons
   const __m256i digit_top = _mm256_set1_epi8(-128 + 10), letter_top = _mm256_set1_epi8(-128 + 6);
   const __m256i digit0 = _mm256_set1_epi8('0'), seven = _mm256_set1_epi8(7);
   const __m256i weights = _mm256_set1_epi16(0x0110);  // the high digit times 16, the low one times 1
-  // 64 bytes of 0xFF, then 64 of 0: 64 - k on, the first k bytes are kept.
-  alignas(64) static constexpr uint8_t kKeep[128] = {
-      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+  const uint8_t* const kKeep = kKeep64.bytes;
   __m256i sums = _mm256_setzero_si256();
   for (;;) {
     for (;;) {
@@ -206,8 +217,9 @@ __attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, cons
         }
         _mm256_storeu_si256(to, bytes);
         sums = _mm256_add_epi8(
-            sums, _mm256_add_epi8(_mm256_and_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep))),
-                                  _mm256_and_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + 32)))));
+            sums, _mm256_add_epi8(
+                      _mm256_and_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep))),
+                      _mm256_and_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + 32)))));
         p += k;
         n += k / 2;
         break;
@@ -453,7 +465,7 @@ void Command(RunState& s) {
 
 bool DecodeWithAvx2(bool allow) {
 #ifdef TRELON_AVX2
-  const bool there = __builtin_cpu_supports("avx2");
+  const bool there = Avx2There();
   avx2 = allow && there;
   return there;
 #else
