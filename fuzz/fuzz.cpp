@@ -7,6 +7,7 @@
 // - streamed records carry the bytes of /M3 at the same addresses, and where
 //   the image window holds a streamed byte, the image holds that byte too;
 // - invisible bytes between the characters of the module change nothing;
+// - the SSE2 decoding of LD data gives what the AVX2 one gives;
 // - an output whose close fails, or an input that fails halfway, ends the
 //   run with "Could not write" or "Could not read" and status 1, after what
 //   the run had done until then.
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "driver/run.hpp"
+#include "reader/reader.hpp"
 
 namespace {
 
@@ -144,6 +146,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!w.starts_with("/")) continue;
     const Out o = w == word ? b : Convert(w, module), other = Convert(w, spread);
     Check(other.console == o.console && other.bytes == o.bytes, w, "invisible bytes change the run");
+  }
+  if (trelon::DecodeWithAvx2(false)) {
+    // /B in image or contiguous mode, /M3 streamed, /IC through the image.
+    for (const std::string& w : {word, "/M3" + mods, "/IC" + mods}) {
+      for (const std::string& m : {module, spread}) {
+        const Out narrow = Convert(w, m);
+        trelon::DecodeWithAvx2(true);
+        const Out wide = Convert(w, m);
+        trelon::DecodeWithAvx2(false);
+        Check(narrow.console == wide.console && narrow.bytes == wide.bytes && narrow.status == wide.status, w,
+              "SSE2 and AVX2 decode the module differently");
+      }
+    }
+    trelon::DecodeWithAvx2(true);
   }
   Check(b.status != 0 || (shut.console == b.console + "Could not write \n" && shut.bytes == b.bytes), word,
         "a failed close goes unreported");

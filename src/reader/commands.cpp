@@ -29,32 +29,77 @@ void PlaceRecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
 }
 
 void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
-  // A byte that would land outside the image is refused (at its own line:
-  // a run of bytes never spans a line feed).
+  // A byte that would land outside the image is refused at its own line.
   if (static_cast<uint64_t>(static_cast<uint32_t>(s.loadaddi)) + n > static_cast<uint64_t>(s.imagesize))
     MufomErr(s, 4);
   std::memcpy(s.image.get() + s.loadaddi, bytes, n);
   s.loadaddi += static_cast<int32_t>(n);
 }
 
-// Decodes whole hex bytes from [p, end) into `out`, at most `max` of them,
-// up to the first pair that is not two hex digits. Advances `p`, adds the
-// characters taken to `sum` (only its low 7 bits are meant: the caller keeps
-// the sum modulo 128), and returns the number of bytes decoded.
-std::size_t DecodeHexRun(const uint8_t*& p, const uint8_t* end, uint8_t* out, std::size_t max,
-                         uint32_t& sum) {
+#ifdef TRELON_AVX2
+bool Avx2There() {
+  __builtin_cpu_init();  // this may run before the library's own constructors
+  return __builtin_cpu_supports("avx2");
+}
+bool avx2 = Avx2There();
+#endif
+
+// What DecodeLoads took from the input.
+struct Taken {
+  std::size_t bytes = 0;  // decoded
+  uint32_t sum = 0;       // of the characters taken; only its low 7 bits are meant
+  int64_t lines = 0;      // line feeds taken
+};
+
+// The length of the end of one LD line and the start of the next, "." CR LF
+// "LD" or "." LF "LD", at `p`; 0 if the input has something else there.
+inline std::size_t NextLoad(const uint8_t* p, const uint8_t* end) {
+  if (end - p >= 5 && std::memcmp(p, ".\r\nLD", 5) == 0) return 5;
+  if (end - p >= 4 && std::memcmp(p, ".\nLD", 4) == 0) return 4;
+  return 0;
+}
+constexpr uint32_t kNextLoadSum = '.' + 'L' + 'D';
+
+// N bytes of 0xFF, then N of 0: from N - k on, a mask that keeps the first k
+// bytes of a block of N.
+template <std::size_t N>
+struct KeepMasks {
+  alignas(64) uint8_t bytes[2 * N] = {};
+  constexpr KeepMasks() {
+    for (std::size_t i = 0; i < N; ++i) bytes[i] = 0xFF;
+  }
+};
+[[maybe_unused]] constexpr KeepMasks<32> kKeep32;
+[[maybe_unused]] constexpr KeepMasks<64> kKeep64;
+
+// Decodes the data of LD lines from [from, end) into `out`, at most `max`
+// bytes: whole hex pairs, and where a run of them is ended by "." and the
+// next line begins with another LD (all of it in the input), that line's
+// pairs too, and so on. Stops at anything else, before a pair that would not
+// fit, or before what [from, end) holds only in part; advances `from` over
+// what it took. Hex digits and the line ends taken are the module's common
+// path: nothing there is skipped, and the checksum and line count change as
+// the command loop would change them. With `kKeepOut`, the bytes of `out`
+// past those decoded stay as they were; otherwise up to 15 of them are
+// overwritten.
+template <bool kKeepOut>
+Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
+  // Kept in locals: the stores to `out` could otherwise change them.
+  const uint8_t* p = from;
   std::size_t n = 0;
+  uint32_t sum = 0;
+  int64_t lines = 0;
 #ifdef TRELON_SSE2
-  // 32 digits at a time. A byte is a digit or a letter when, shifted so that
-  // its range starts at -128, it stays below -128 + the range's length: one
-  // add and one signed compare per class.
+  // A byte is a digit or a letter when, shifted so that its range starts at
+  // -128, it stays below -128 + the range's length: one add and one signed
+  // compare per class.
   const __m128i digit_bias = _mm_set1_epi8(static_cast<char>(0x80 - '0'));
   const __m128i letter_bias = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
   const __m128i digit_top = _mm_set1_epi8(-128 + 10), letter_top = _mm_set1_epi8(-128 + 6);
   const __m128i digit0 = _mm_set1_epi8('0'), seven = _mm_set1_epi8(7), even = _mm_set1_epi16(0x00FF);
-  const __m128i zero = _mm_setzero_si128();
+  const uint8_t* const kKeep = kKeep32.bytes;
   // Characters summed bytewise: the wrap modulo 256 keeps the low 7 bits.
-  __m128i sums = zero;
+  __m128i sums = _mm_setzero_si128();
   const auto hex_mask = [&](__m128i v, __m128i& letter) {
     letter = _mm_cmplt_epi8(_mm_add_epi8(v, letter_bias), letter_top);
     const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(v, digit_bias), digit_top);
@@ -64,48 +109,141 @@ std::size_t DecodeHexRun(const uint8_t*& p, const uint8_t* end, uint8_t* out, st
     const __m128i nibble = _mm_sub_epi8(_mm_sub_epi8(v, digit0), _mm_and_si128(letter, seven));
     return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibble, even), 4), _mm_srli_epi16(nibble, 8));
   };
-  bool stopped = false;
-  // Whole blocks only: 32 digits in the input and 16 bytes of room in `out`
-  // for each (n grows by one byte for every two digits taken).
-  const std::ptrdiff_t span = std::min<std::ptrdiff_t>(end - p - 32, 2 * (static_cast<std::ptrdiff_t>(max) - 16));
-  for (std::ptrdiff_t blocks = span >= 0 ? span / 32 + 1 : 0; blocks > 0; --blocks) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    __m128i la, lb;
-    const uint32_t mask = hex_mask(a, la) | hex_mask(b, lb) << 16;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_packus_epi16(join(a, la), join(b, lb)));
-    if (mask != 0xFFFFFFFFu) {
-      // The run ends in this block: its whole pairs are kept, the rest of
-      // what was stored is not counted.
-      const auto k = static_cast<unsigned>(__builtin_ctz(~mask)) & ~1u;
-      const __m128i limit = _mm_set1_epi8(static_cast<char>(k));
-      const __m128i ia = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-      const __m128i ib = _mm_add_epi8(ia, _mm_set1_epi8(16));
-      sums = _mm_add_epi8(sums, _mm_add_epi8(_mm_and_si128(a, _mm_cmplt_epi8(ia, limit)),
-                                             _mm_and_si128(b, _mm_cmplt_epi8(ib, limit))));
-      p += k;
-      n += k / 2;
-      stopped = true;
-      break;
+#endif
+  for (;;) {
+#ifdef TRELON_SSE2
+    // 32 digits at a time, while the input has them and `out` has 16 bytes
+    // of room for them.
+    while (end - p >= 32 && max - n >= 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+      __m128i la, lb;
+      const uint32_t mask = hex_mask(a, la) | hex_mask(b, lb) << 16;
+      __m128i bytes = _mm_packus_epi16(join(a, la), join(b, lb));
+      auto* const to = reinterpret_cast<__m128i*>(out + n);
+      if (mask != 0xFFFFFFFFu) {
+        // The run ends in this block: its whole pairs are kept, the rest of
+        // what is stored is not counted (or, with kKeepOut, not stored).
+        const auto k = static_cast<unsigned>(__builtin_ctz(~mask)) & ~1u;
+        const uint8_t* keep = kKeep + 32 - k;
+        if constexpr (kKeepOut) {
+          const __m128i taken = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 32 - k / 2));
+          bytes = _mm_or_si128(_mm_and_si128(taken, bytes), _mm_andnot_si128(taken, _mm_loadu_si128(to)));
+        }
+        _mm_storeu_si128(to, bytes);
+        sums = _mm_add_epi8(
+            sums,
+            _mm_add_epi8(_mm_and_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep))),
+                         _mm_and_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + 16)))));
+        p += k;
+        n += k / 2;
+        goto run_end;
+      }
+      _mm_storeu_si128(to, bytes);
+      sums = _mm_add_epi8(sums, _mm_add_epi8(a, b));
+      p += 32;
+      n += 16;
     }
-    sums = _mm_add_epi8(sums, _mm_add_epi8(a, b));
-    p += 32;
-    n += 16;
+#endif
+    while (end - p >= 2 && n < max) {
+      const int high = kChars.hex[p[0]], low = kChars.hex[p[1]];
+      if ((high | low) < 0) break;
+      sum += static_cast<uint32_t>(p[0]) + p[1];
+      out[n++] = static_cast<uint8_t>(high << 4 | low);
+      p += 2;
+    }
+#ifdef TRELON_SSE2
+  run_end:
+#endif
+    const std::size_t step = NextLoad(p, end);
+    if (step == 0) break;
+    p += step;
+    sum += kNextLoadSum;
+    ++lines;
   }
-  sums = _mm_sad_epu8(sums, zero);
+#ifdef TRELON_SSE2
+  sums = _mm_sad_epu8(sums, _mm_setzero_si128());
   sum += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
          static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  if (stopped) return n;
 #endif
-  while (end - p >= 2 && n < max) {
-    const int high = kChars.hex[p[0]], low = kChars.hex[p[1]];
-    if ((high | low) < 0) break;
-    sum += static_cast<uint32_t>(p[0]) + p[1];
-    out[n++] = static_cast<uint8_t>(high << 4 | low);
-    p += 2;
-  }
-  return n;
+  from = p;
+  return Taken{n, sum, lines};
 }
+
+#ifdef TRELON_AVX2
+// DecodeLoads 64 digits at a time with AVX2, as long as the input has them
+// and `out` has 32 bytes of room for them (without `kKeepOut`, up to 31
+// bytes past those decoded are overwritten); it leaves the rest to
+// DecodeLoads, which goes on from where this one stopped.
+template <bool kKeepOut>
+__attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out,
+                                                      std::size_t max) {
+  const uint8_t* p = from;
+  std::size_t n = 0;
+  uint32_t sum = 0;
+  int64_t lines = 0;
+  const __m256i digit_bias = _mm256_set1_epi8(static_cast<char>(0x80 - '0'));
+  const __m256i letter_bias = _mm256_set1_epi8(static_cast<char>(0x80 - 'A'));
+  const __m256i digit_top = _mm256_set1_epi8(-128 + 10), letter_top = _mm256_set1_epi8(-128 + 6);
+  const __m256i digit0 = _mm256_set1_epi8('0'), seven = _mm256_set1_epi8(7);
+  const __m256i weights = _mm256_set1_epi16(0x0110);  // the high digit times 16, the low one times 1
+  const uint8_t* const kKeep = kKeep64.bytes;
+  __m256i sums = _mm256_setzero_si256();
+  for (;;) {
+    for (;;) {
+      if (end - p < 64 || max - n < 32) goto done;
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+      const __m256i la = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(a, letter_bias));
+      const __m256i lb = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(b, letter_bias));
+      const __m256i da = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(a, digit_bias));
+      const __m256i db = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(b, digit_bias));
+      const uint64_t mask =
+          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(da, la))) |
+          static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(db, lb)))) << 32;
+      const __m256i na = _mm256_sub_epi8(_mm256_sub_epi8(a, digit0), _mm256_and_si256(la, seven));
+      const __m256i nb = _mm256_sub_epi8(_mm256_sub_epi8(b, digit0), _mm256_and_si256(lb, seven));
+      // packus works on each 128-bit half: the quarters come out as a0 b0 a1 b1.
+      __m256i bytes = _mm256_permute4x64_epi64(
+          _mm256_packus_epi16(_mm256_maddubs_epi16(na, weights), _mm256_maddubs_epi16(nb, weights)), 0xD8);
+      auto* const to = reinterpret_cast<__m256i*>(out + n);
+      if (mask != ~uint64_t{0}) {
+        // The run ends in this block, as in DecodeLoads.
+        const auto k = static_cast<unsigned>(__builtin_ctzll(~mask)) & ~1u;
+        const uint8_t* keep = kKeep + 64 - k;
+        if constexpr (kKeepOut) {
+          const __m256i taken = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kKeep + 64 - k / 2));
+          bytes = _mm256_blendv_epi8(_mm256_loadu_si256(to), bytes, taken);
+        }
+        _mm256_storeu_si256(to, bytes);
+        sums = _mm256_add_epi8(
+            sums, _mm256_add_epi8(
+                      _mm256_and_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep))),
+                      _mm256_and_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + 32)))));
+        p += k;
+        n += k / 2;
+        break;
+      }
+      _mm256_storeu_si256(to, bytes);
+      sums = _mm256_add_epi8(sums, _mm256_add_epi8(a, b));
+      p += 64;
+      n += 32;
+    }
+    const std::size_t step = NextLoad(p, end);
+    if (step == 0) break;
+    p += step;
+    sum += kNextLoadSum;
+    ++lines;
+  }
+done:
+  sums = _mm256_sad_epu8(sums, _mm256_setzero_si256());
+  const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+  sum += static_cast<uint32_t>(_mm_cvtsi128_si32(half)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(half, 8)));
+  from = p;
+  return Taken{n, sum, lines};
+}
+#endif
 
 // Whether the next line, already in the buffer, begins with another LD. It
 // is then taken as the command loop would take it (its line feed counted,
@@ -127,25 +265,63 @@ bool FollowingLoad(RunState& s) {
   return true;
 }
 
+// The ways LD bytes are placed. Records and the stream take the bytes of
+// many lines at once from a buffer: neither refers to the line, and they are
+// placed before anything further is read. The image takes them in place,
+// and a byte that would not fit is left to PlaceImageBytes, which refuses it
+// at its own line.
+template <void (*PlaceFn)(RunState&, const uint8_t*, std::size_t)>
+struct Buffered {
+  static constexpr bool kKeepOut = false;
+  uint8_t run[4096];
+  uint8_t* Room(RunState&, std::size_t& max) {
+    max = sizeof run;
+    return run;
+  }
+  void Take(RunState& s, const uint8_t* bytes, std::size_t n) {
+    if (n > 0) PlaceFn(s, bytes, n);
+  }
+  void Place(RunState& s, const uint8_t* bytes, std::size_t n) { PlaceFn(s, bytes, n); }
+};
+
+struct InImage {
+  static constexpr bool kKeepOut = true;
+  uint8_t* Room(RunState& s, std::size_t& max) {
+    const auto at = static_cast<uint32_t>(s.loadaddi), size = static_cast<uint32_t>(s.imagesize);
+    max = at < size ? size - at : 0;
+    return s.image.get() + (at < size ? at : 0);
+  }
+  void Take(RunState& s, const uint8_t*, std::size_t n) { s.loadaddi += static_cast<int32_t>(n); }
+  void Place(RunState& s, const uint8_t* bytes, std::size_t n) { PlaceImageBytes(s, bytes, n); }
+};
+
 // The data bytes of one LD command, and of the LD commands that follow it
 // line after line. Runs of whole bytes are decoded straight from the input
 // buffer (hex digits are always significant, so nothing is skipped there and
-// the line count cannot change); everything else goes through NextChar one
-// character at a time.
-template <typename Place>
-void LoadBytes(RunState& s, Place place) {
-  uint8_t run[512];
+// the line count changes only where a line ends as usual); everything else
+// goes through NextChar one character at a time.
+template <typename Sink>
+void LoadBytes(RunState& s, Sink& sink) {
   for (;;) {
     for (;;) {
       const uint8_t* p = s.inpos;
-      uint32_t sum = 0;
-      const std::size_t n = DecodeHexRun(p, s.inend, run, sizeof run, sum);
-      if (n == 0) break;
+      std::size_t max = 0;
+      uint8_t* const out = sink.Room(s, max);
+      Taken t;
+#ifdef TRELON_AVX2
+      if (avx2) t = DecodeLoadsWide<Sink::kKeepOut>(p, s.inend, out, max);
+#endif
+      const Taken rest = DecodeLoads<Sink::kKeepOut>(p, s.inend, out + t.bytes, max - t.bytes);
+      t.bytes += rest.bytes;
+      t.sum += rest.sum;
+      t.lines += rest.lines;
+      if (p == s.inpos) break;
       s.actch = static_cast<int8_t>(p[-1]);
-      s.checkin = static_cast<int32_t>((static_cast<uint32_t>(s.checkin) + sum) & 0x7F);
+      s.checkin = static_cast<int32_t>((static_cast<uint32_t>(s.checkin) + t.sum) & 0x7F);
+      s.linecount += t.lines;
       s.inpos = p;
-      place(s, run, n);
-      if (n < sizeof run) break;  // a character other than a digit, or the buffer's end
+      sink.Take(s, out, t.bytes);
+      if (t.bytes < max) break;  // a character other than a digit, or the buffer's end
     }
     NextChar(s);
     if (!HexNumber(s)) {
@@ -156,7 +332,7 @@ void LoadBytes(RunState& s, Place place) {
     const int high = s.actnum;
     NextChar(s);
     const auto b = static_cast<uint8_t>(high * 16 + DigitHex(s));
-    place(s, &b, 1);
+    sink.Place(s, &b, 1);
   }
 }
 
@@ -239,11 +415,14 @@ void SectionText(RunState& s, const char* label) {
 
 void LoadData(RunState& s) {
   if (s.unfill != 0) {
-    LoadBytes(s, PlaceRecordBytes);
+    Buffered<PlaceRecordBytes> sink;
+    LoadBytes(s, sink);
   } else if (s.contiguous != 0) {
-    LoadBytes(s, StreamBytes);
+    Buffered<StreamBytes> sink;
+    LoadBytes(s, sink);
   } else {
-    LoadBytes(s, PlaceImageBytes);
+    InImage sink;
+    LoadBytes(s, sink);
   }
 }
 
@@ -283,6 +462,17 @@ void Command(RunState& s) {
 }
 
 }  // namespace
+
+bool DecodeWithAvx2(bool allow) {
+#ifdef TRELON_AVX2
+  const bool there = Avx2There();
+  avx2 = allow && there;
+  return there;
+#else
+  static_cast<void>(allow);
+  return false;
+#endif
+}
 
 void Convert(RunState& s) {
   s.contigi = 0;
