@@ -13,15 +13,25 @@ void CheckHex(RunState& s, TextRecord& r) {
 }  // namespace
 
 void Line_Hex(RunState& s) {
-  TextRecord r(s, static_cast<uint32_t>(s.hexcount));
-  r.Raw(":");
-  r.Hex(static_cast<uint8_t>(s.hexcount));
-  WrAdChk(r, s.begin_address, 2);
-  s.begin_address += static_cast<uint32_t>(s.hexcount);
-  r.Raw("00");
-  r.Bytes(s.image.get() + s.dummy, s.hexcount);
-  s.dummy += s.hexcount;
-  CheckHex(s, r);
+  const auto n = static_cast<std::size_t>(s.hexcount);
+  const std::size_t data_at = 9;  // ":", the count, the address, the type
+  char* const text = reinterpret_cast<char*>(OutReserve(s, data_at + 8 + 2 * WideRoom(n)));
+  const uint8_t high = static_cast<uint8_t>(s.begin_address >> 8), low = static_cast<uint8_t>(s.begin_address);
+  text[0] = ':';
+  PutHex2(text + 1, static_cast<uint8_t>(n));
+  PutHex2(text + 3, high);
+  PutHex2(text + 5, low);
+  text[7] = '0';
+  text[8] = '0';
+  const uint32_t sum = static_cast<uint32_t>(n) + high + low + PutHexSum(text + data_at, s.image.get() + s.dummy, n,
+                                                 static_cast<std::size_t>(s.imagesize - s.dummy));
+  char* const end = PutHex2(text + data_at + 2 * n, static_cast<uint8_t>(0x100 - (sum & 0xFF)));
+  end[0] = '\r';
+  end[1] = '\n';
+  s.begin_address += static_cast<uint32_t>(n);
+  s.dummy += static_cast<int32_t>(n);
+  s.checksum = static_cast<int32_t>(sum);
+  s.outlen += static_cast<std::size_t>(end + 2 - text);
 }
 
 void End_Hex(RunState& s) {
