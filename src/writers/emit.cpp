@@ -52,21 +52,37 @@ void EndRecords(RunState& s) {
 
 namespace {
 
-// Stages `n` raw bytes (all `fill` when `bytes` is null).
+// Stages `n` raw bytes (all `fill` when `bytes` is null). Whole blocks
+// that further bytes follow go to the output buffer at once while it has
+// room for them.
 void StageRaw(RunState& s, const uint8_t* bytes, uint8_t fill, uint64_t n) {
   while (n > 0) {
     if (s.contigi == 256) {
       Write_Data(s, 256);
       s.contigi = 0;
     }
-    const auto k = static_cast<std::size_t>(std::min<uint64_t>(n, static_cast<uint64_t>(256 - s.contigi)));
-    if (bytes != nullptr) {
-      std::memcpy(s.data.data() + s.contigi, bytes, k);
-      bytes += k;
+    std::size_t k;
+    if (s.contigi == 0 && n > 256 && StagedInOutput(s)) {
+      k = static_cast<std::size_t>(std::min<uint64_t>((n - 1) / 256, (kOutBufSize - s.outlen) / 256)) * 256;
+      uint8_t* const out = s.outbuf.get() + s.outlen;
+      if (bytes != nullptr) {
+        std::memcpy(out, bytes, k);
+        bytes += k;
+      } else {
+        std::memset(out, fill, k);
+      }
+      s.outlen += k;
     } else {
-      std::memset(s.data.data() + s.contigi, fill, k);
+      k = static_cast<std::size_t>(std::min<uint64_t>(n, static_cast<uint64_t>(256 - s.contigi)));
+      uint8_t* const block = StagingBlock(s) + s.contigi;
+      if (bytes != nullptr) {
+        std::memcpy(block, bytes, k);
+        bytes += k;
+      } else {
+        std::memset(block, fill, k);
+      }
+      s.contigi += static_cast<int32_t>(k);
     }
-    s.contigi += static_cast<int32_t>(k);
     n -= k;
   }
 }
@@ -75,7 +91,13 @@ void StageRaw(RunState& s, const uint8_t* bytes, uint8_t fill, uint64_t n) {
 
 void StreamBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   if (s.byteoutput != 0) {
-    StageRaw(s, bytes, 0, n);
+    // Most runs (one LD line) fit in the block being staged.
+    if (n <= static_cast<std::size_t>(256 - s.contigi)) {
+      std::memcpy(StagingBlock(s) + s.contigi, bytes, n);
+      s.contigi += static_cast<int32_t>(n);
+    } else {
+      StageRaw(s, bytes, 0, n);
+    }
   } else {
     OutBytesHex(s, bytes, n);
   }
