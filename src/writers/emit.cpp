@@ -5,7 +5,7 @@
 
 namespace trelon {
 
-uint32_t PutHexSumAny(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
 #ifdef TRELON_SSE2
   if (readable >= WideRoom(n)) {
     const __m128i zero = _mm_setzero_si128();

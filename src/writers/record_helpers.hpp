@@ -117,24 +117,31 @@ inline uint32_t ByteSum(const uint8_t* p, std::size_t n) {
 // sum: each byte read once for both. With `readable` bytes from `p` on that
 // may be read, whole vectors are taken and up to 2 * WideRoom(n) characters
 // written, those past the 2n digits to be overwritten by what follows.
-uint32_t PutHexSumAny(char* out, const uint8_t* p, std::size_t n, std::size_t readable);
+uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable);
 
-// The same, the record of 32 bytes that nearly every record is kept apart:
-// two whole vectors.
-inline uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+// The same for the 32 bytes of a full record (nearly every record is one),
+// which may all be read: two whole vectors, nothing written past them.
+inline uint32_t PutHexSum32(char* out, const uint8_t* p) {
 #ifdef TRELON_SSE2
-  if (n == 32 && readable >= 32) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    PutHexVector(out, a, true);
-    PutHexVector(out + 32, b, true);
-    const __m128i sums = _mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero));
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
-           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  PutHexVector(out, a, true);
+  PutHexVector(out + 32, b, true);
+  const __m128i sums = _mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+#else
+  PutHexRun(out, p, 32);
+  return ByteSum(p, 32);
 #endif
-  return PutHexSumAny(out, p, n, readable);
+}
+
+// Whether the pending record is a full one of 32 bytes and the output buffer
+// has `room` bytes for it: the case the record writers keep apart, leaving
+// the general one (and the flush) to a call that the full record never makes.
+inline bool FullRecord(const RunState& s, std::size_t room) {
+  return s.hexcount == 32 && s.imagesize - s.dummy >= 32 && kOutBufSize - s.outlen >= room;
 }
 
 // The `n` (at least 1) bytes at `p` copied to `out`, returning their sum;
