@@ -5,6 +5,30 @@
 
 namespace trelon {
 
+uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+#ifdef TRELON_SSE2
+  if (readable >= WideRoom(n)) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums = zero;
+    std::size_t i = 0;
+    for (; n - i > 16; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      PutHexVector(out + 2 * i, v, true);
+      sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+    }
+    const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), n - i);
+    PutHexVector(out + 2 * i, v, n - i > 8);
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#else
+  (void)readable;
+#endif
+  PutHexRun(out, p, n);
+  return ByteSum(p, n);
+}
+
 void WriteBin(RunState& s) {
   if (s.muflength > 0) WriteOut(s, s.image.get(), static_cast<std::size_t>(s.muflength));
 }
@@ -14,8 +38,9 @@ void BeginRecords(RunState& s) {
 }
 
 void WriteRecord(RunState& s) {
-  if (s.intelhex != 0) Line_Hex(s);
-  if (s.motorolas != 0) Line_S(s);
+  // At most one format is chosen.
+  if (s.intelhex != 0) return Line_Hex(s);
+  if (s.motorolas != 0) return Line_S(s);
   if (s.pdp11 != 0) Line_PDP(s);
 }
 
@@ -27,21 +52,37 @@ void EndRecords(RunState& s) {
 
 namespace {
 
-// Stages `n` raw bytes (all `fill` when `bytes` is null).
+// Stages `n` raw bytes (all `fill` when `bytes` is null). Whole blocks
+// that further bytes follow go to the output buffer at once while it has
+// room for them.
 void StageRaw(RunState& s, const uint8_t* bytes, uint8_t fill, uint64_t n) {
   while (n > 0) {
     if (s.contigi == 256) {
       Write_Data(s, 256);
       s.contigi = 0;
     }
-    const auto k = static_cast<std::size_t>(std::min<uint64_t>(n, static_cast<uint64_t>(256 - s.contigi)));
-    if (bytes != nullptr) {
-      std::memcpy(s.data.data() + s.contigi, bytes, k);
-      bytes += k;
+    std::size_t k;
+    if (s.contigi == 0 && n > 256 && StagedInOutput(s)) {
+      k = static_cast<std::size_t>(std::min<uint64_t>((n - 1) / 256, (kOutBufSize - s.outlen) / 256)) * 256;
+      uint8_t* const out = s.outbuf.get() + s.outlen;
+      if (bytes != nullptr) {
+        std::memcpy(out, bytes, k);
+        bytes += k;
+      } else {
+        std::memset(out, fill, k);
+      }
+      s.outlen += k;
     } else {
-      std::memset(s.data.data() + s.contigi, fill, k);
+      k = static_cast<std::size_t>(std::min<uint64_t>(n, static_cast<uint64_t>(256 - s.contigi)));
+      uint8_t* const block = StagingBlock(s) + s.contigi;
+      if (bytes != nullptr) {
+        std::memcpy(block, bytes, k);
+        bytes += k;
+      } else {
+        std::memset(block, fill, k);
+      }
+      s.contigi += static_cast<int32_t>(k);
     }
-    s.contigi += static_cast<int32_t>(k);
     n -= k;
   }
 }
@@ -50,7 +91,13 @@ void StageRaw(RunState& s, const uint8_t* bytes, uint8_t fill, uint64_t n) {
 
 void StreamBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   if (s.byteoutput != 0) {
-    StageRaw(s, bytes, 0, n);
+    // Most runs (one LD line) fit in the block being staged.
+    if (n <= static_cast<std::size_t>(256 - s.contigi)) {
+      std::memcpy(StagingBlock(s) + s.contigi, bytes, n);
+      s.contigi += static_cast<int32_t>(n);
+    } else {
+      StageRaw(s, bytes, 0, n);
+    }
   } else {
     OutBytesHex(s, bytes, n);
   }

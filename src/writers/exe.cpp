@@ -53,13 +53,13 @@ void GenExe(RunState& s) {
   Say(s, "SS:SP :                                         16'%4.4X:%4.4X\n", ss & 0xFFFF, sp & 0xFFFF);
   Say(s, "CS:IP :                                         16'%4.4X:%4.4X\n", cs & 0xFFFF, ip & 0xFFFF);
 
-  Write_Data(s, 512);
+  WriteHeader(s, 512);
   int64_t written = 512;
   std::fill(s.data.begin(), s.data.begin() + 256, uint8_t{0});
   if (s.typexe == 1) {
     for (int64_t left = static_cast<int64_t>(s.stack_size) * 16; left > 0;) {
       const int32_t piece = static_cast<int32_t>(std::min<int64_t>(left, 256));
-      Write_Data(s, piece);
+      WriteHeader(s, piece);
       written += piece;
       left -= piece;
     }
@@ -68,7 +68,7 @@ void GenExe(RunState& s) {
   written += s.muflength;
   const int32_t padding = (16 - s.muflength % 16) % 16;
   if (padding > 0) {
-    Write_Data(s, padding);
+    WriteHeader(s, padding);
     written += padding;
   }
   Say(s, "%d bytes written\n", Wrap32(written));

@@ -64,7 +64,7 @@ void BinHexOut(RunState& s) {
     PutLe32(&s.data[4], static_cast<uint32_t>(s.muflength));
     PutLe32(&s.data[8], s.startad);
     if (s.byteoutput != 0) {
-      Write_Data(s, 256);
+      WriteHeader(s, 256);
     } else {
       OutBytesHex(s, s.data.data(), 256);
     }

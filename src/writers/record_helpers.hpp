@@ -71,6 +71,32 @@ inline char* PutHexRun(char* out, const uint8_t* p, std::size_t n) {
   return out;
 }
 
+// Digits for the low `k` (at most 8) bytes of `bytes`, lowest byte first, at
+// `out`; 16 characters are written, those past the 2k digits to be
+// overwritten by what follows.
+inline void PutHexWord(char* out, uint64_t bytes, int k) {
+#ifdef TRELON_SSE2
+  (void)k;
+  PutHexVector(out, _mm_cvtsi64_si128(static_cast<long long>(bytes)), false);
+#else
+  for (int i = 0; i < k; ++i) out = PutHex2(out, static_cast<uint8_t>(bytes >> (8 * i)));
+#endif
+}
+
+// The sum of the bytes of `v`.
+inline uint32_t WordSum(uint32_t v) { return (v & 0xFF) + (v >> 8 & 0xFF) + (v >> 16 & 0xFF) + (v >> 24); }
+
+// Room that PutHexSum and CopySum may write for `n` bytes.
+inline constexpr std::size_t WideRoom(std::size_t n) { return n <= 16 ? 16 : (n + 15) / 16 * 16; }
+
+#ifdef TRELON_SSE2
+// The first `r` (1..16) bytes of `v`, the others zero.
+inline __m128i FirstBytes(__m128i v, std::size_t r) {
+  const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  return _mm_and_si128(v, _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>(r))));
+}
+#endif
+
 // The sum of the `n` bytes at `p`.
 inline uint32_t ByteSum(const uint8_t* p, std::size_t n) {
   uint32_t sum = 0;
@@ -85,6 +111,63 @@ inline uint32_t ByteSum(const uint8_t* p, std::size_t n) {
 #endif
   for (; i < n; ++i) sum += p[i];
   return sum;
+}
+
+// The digits of the `n` (at least 1) bytes at `p` at `out`, returning their
+// sum: each byte read once for both. With `readable` bytes from `p` on that
+// may be read, whole vectors are taken and up to 2 * WideRoom(n) characters
+// written, those past the 2n digits to be overwritten by what follows.
+uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable);
+
+// The same for the 32 bytes of a full record (nearly every record is one),
+// which may all be read: two whole vectors, nothing written past them.
+inline uint32_t PutHexSum32(char* out, const uint8_t* p) {
+#ifdef TRELON_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  PutHexVector(out, a, true);
+  PutHexVector(out + 32, b, true);
+  const __m128i sums = _mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+#else
+  PutHexRun(out, p, 32);
+  return ByteSum(p, 32);
+#endif
+}
+
+// Whether the pending record is a full one of 32 bytes and the output buffer
+// has `room` bytes for it: the case the record writers keep apart, leaving
+// the general one (and the flush) to a call that the full record never makes.
+inline bool FullRecord(const RunState& s, std::size_t room) {
+  return s.hexcount == 32 && s.imagesize - s.dummy >= 32 && kOutBufSize - s.outlen >= room;
+}
+
+// The `n` (at least 1) bytes at `p` copied to `out`, returning their sum;
+// like PutHexSum, up to WideRoom(n) bytes may be written.
+inline uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+#ifdef TRELON_SSE2
+  if (readable >= WideRoom(n)) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums = zero;
+    std::size_t i = 0;
+    for (; n - i > 16; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+      sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+    }
+    const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), n - i);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#else
+  (void)readable;
+#endif
+  std::memcpy(out, p, n);
+  return ByteSum(p, n);
 }
 
 inline void PutLe16(uint8_t* p, uint32_t v) {

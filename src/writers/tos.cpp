@@ -33,13 +33,13 @@ void GenTos(RunState& s) {
   Say(s, "Program size:            16'%8.8X\n", text);
   Say(s, "File size:               16'%8.8X\n", text + 34);
 
-  Write_Data(s, 28);
+  WriteHeader(s, 28);
   int32_t written = 28;
   WriteBin(s);
   written += s.muflength;
   std::fill(s.data.begin(), s.data.begin() + 8, uint8_t{0});
   const int32_t tail = odd ? 7 : 6;
-  Write_Data(s, tail);
+  WriteHeader(s, tail);
   written += tail;
   Say(s, "%d bytes written\n", written);
 }
