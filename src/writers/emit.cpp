@@ -7,21 +7,8 @@ namespace trelon {
 
 uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
 #ifdef TRELON_SSE2
-  if (readable >= WideRoom(n)) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i sums = zero;
-    std::size_t i = 0;
-    for (; n - i > 16; i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      PutHexVector(out + 2 * i, v, true);
-      sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
-    }
-    const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), n - i);
-    PutHexVector(out + 2 * i, v, n - i > 8);
-    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
-           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
+  if (readable >= WideRoom(n))
+    return SumVectors(p, n, [out](std::size_t i, __m128i v, std::size_t k) { PutHexVector(out + 2 * i, v, k > 8); });
 #else
   (void)readable;
 #endif

@@ -113,6 +113,28 @@ inline uint32_t ByteSum(const uint8_t* p, std::size_t n) {
   return sum;
 }
 
+#ifdef TRELON_SSE2
+// The sum of the `n` (at least 1) bytes at `p`, read in whole vectors, the
+// last one cut to the bytes that belong (the ones past them may be read);
+// each vector is also given to `put` with its offset and its byte count.
+template <typename Put>
+inline uint32_t SumVectors(const uint8_t* p, std::size_t n, Put put) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sums = zero;
+  std::size_t i = 0;
+  for (; n - i > 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    put(i, v, std::size_t{16});
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+  }
+  const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), n - i);
+  put(i, v, n - i);
+  sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+}
+#endif
+
 // The digits of the `n` (at least 1) bytes at `p` at `out`, returning their
 // sum: each byte read once for both. With `readable` bytes from `p` on that
 // may be read, whole vectors are taken and up to 2 * WideRoom(n) characters
@@ -148,21 +170,10 @@ inline bool FullRecord(const RunState& s, std::size_t room) {
 // like PutHexSum, up to WideRoom(n) bytes may be written.
 inline uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable) {
 #ifdef TRELON_SSE2
-  if (readable >= WideRoom(n)) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i sums = zero;
-    std::size_t i = 0;
-    for (; n - i > 16; i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+  if (readable >= WideRoom(n))
+    return SumVectors(p, n, [out](std::size_t i, __m128i v, std::size_t) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
-      sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
-    }
-    const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), n - i);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
-    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
-           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
+    });
 #else
   (void)readable;
 #endif
