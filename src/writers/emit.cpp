@@ -43,6 +43,15 @@ namespace {
 // that further bytes follow go to the output buffer at once while it has
 // room for them.
 void StageRaw(RunState& s, const uint8_t* bytes, uint8_t fill, uint64_t n) {
+  // The next `k` bytes, or fill bytes, at `to`.
+  const auto put = [&](uint8_t* to, std::size_t k) {
+    if (bytes != nullptr) {
+      std::memcpy(to, bytes, k);
+      bytes += k;
+    } else {
+      std::memset(to, fill, k);
+    }
+  };
   while (n > 0) {
     if (s.contigi == 256) {
       Write_Data(s, 256);
@@ -51,23 +60,11 @@ void StageRaw(RunState& s, const uint8_t* bytes, uint8_t fill, uint64_t n) {
     std::size_t k;
     if (s.contigi == 0 && n > 256 && StagedInOutput(s)) {
       k = static_cast<std::size_t>(std::min<uint64_t>((n - 1) / 256, (kOutBufSize - s.outlen) / 256)) * 256;
-      uint8_t* const out = s.outbuf.get() + s.outlen;
-      if (bytes != nullptr) {
-        std::memcpy(out, bytes, k);
-        bytes += k;
-      } else {
-        std::memset(out, fill, k);
-      }
+      put(s.outbuf.get() + s.outlen, k);
       s.outlen += k;
     } else {
       k = static_cast<std::size_t>(std::min<uint64_t>(n, static_cast<uint64_t>(256 - s.contigi)));
-      uint8_t* const block = StagingBlock(s) + s.contigi;
-      if (bytes != nullptr) {
-        std::memcpy(block, bytes, k);
-        bytes += k;
-      } else {
-        std::memset(block, fill, k);
-      }
+      put(StagingBlock(s) + s.contigi, k);
       s.contigi += static_cast<int32_t>(k);
     }
     n -= k;

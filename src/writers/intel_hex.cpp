@@ -10,10 +10,6 @@ void CheckHex(RunState& s, TextRecord& r) {
   r.Write(s);
 }
 
-}  // namespace
-
-namespace {
-
 // The record of the `hexcount` pending bytes; kFull: of 32 bytes, the room
 // for it being there (see FullRecord).
 template <bool kFull>
@@ -29,17 +25,11 @@ void HexRecord(RunState& s) {
   PutHex2(text + 5, low);
   text[7] = '0';
   text[8] = '0';
-  const uint8_t* const data = s.image.get() + s.dummy;
-  const uint32_t sum = static_cast<uint32_t>(n) + high + low +
-                       (kFull ? PutHexSum32(text + data_at, data)
-                              : PutHexSum(text + data_at, data, n, static_cast<std::size_t>(s.imagesize - s.dummy)));
+  const uint32_t sum = static_cast<uint32_t>(n) + high + low + PutPendingData<kFull>(s, text + data_at, n);
   char* const end = PutHex2(text + data_at + 2 * n, static_cast<uint8_t>(0x100 - (sum & 0xFF)));
   end[0] = '\r';
   end[1] = '\n';
-  s.begin_address += static_cast<uint32_t>(n);
-  s.dummy += static_cast<int32_t>(n);
-  s.checksum = static_cast<int32_t>(sum);
-  s.outlen += static_cast<std::size_t>(end + 2 - text);
+  RecordDone(s, n, sum, static_cast<std::size_t>(end + 2 - text));
 }
 
 // The general case apart, so that the full record is built without saving

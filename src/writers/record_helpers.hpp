@@ -166,6 +166,23 @@ inline bool FullRecord(const RunState& s, std::size_t room) {
   return s.hexcount == 32 && s.imagesize - s.dummy >= 32 && kOutBufSize - s.outlen >= room;
 }
 
+// The digits of the pending record's `n` data bytes at `at`, returning their
+// sum; kFull: the 32 of a full record (see FullRecord).
+template <bool kFull>
+inline uint32_t PutPendingData(const RunState& s, char* at, std::size_t n) {
+  const uint8_t* const data = s.image.get() + s.dummy;
+  return kFull ? PutHexSum32(at, data) : PutHexSum(at, data, n, static_cast<std::size_t>(s.imagesize - s.dummy));
+}
+
+// A text record of `n` data bytes, their checksum sum `sum` and `length`
+// characters, built at the end of the output buffer, is done.
+inline void RecordDone(RunState& s, std::size_t n, uint32_t sum, std::size_t length) {
+  s.begin_address += static_cast<uint32_t>(n);
+  s.dummy += static_cast<int32_t>(n);
+  s.checksum = static_cast<int32_t>(sum);
+  s.outlen += length;
+}
+
 // The `n` (at least 1) bytes at `p` copied to `out`, returning their sum;
 // like PutHexSum, up to WideRoom(n) bytes may be written.
 inline uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable) {

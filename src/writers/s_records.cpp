@@ -48,16 +48,10 @@ void SRecord(RunState& s) {
   text[0] = 'S';
   text[1] = static_cast<char>('0' + f);
   PutHexWord(text + 2, (count & 0xFF) | static_cast<uint64_t>(reversed) << 8, f + 2);
-  const uint8_t* const data = s.image.get() + s.dummy;
-  const uint32_t sum = count + WordSum(v) +
-                       (kFull ? PutHexSum32(text + data_at, data)
-                              : PutHexSum(text + data_at, data, n, static_cast<std::size_t>(s.imagesize - s.dummy)));
+  const uint32_t sum = count + WordSum(v) + PutPendingData<kFull>(s, text + data_at, n);
   char* const end = PutHex2(text + data_at + 2 * n, static_cast<uint8_t>(0xFF - (sum & 0xFF)));
   end[0] = '\n';
-  s.begin_address += static_cast<uint32_t>(n);
-  s.dummy += static_cast<int32_t>(n);
-  s.checksum = static_cast<int32_t>(sum);
-  s.outlen += static_cast<std::size_t>(end + 1 - text);
+  RecordDone(s, n, sum, static_cast<std::size_t>(end + 1 - text));
 }
 
 // The general case apart, so that the full record is built without saving
