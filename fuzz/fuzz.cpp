@@ -7,7 +7,9 @@
 // - streamed records carry the bytes of /M3 at the same addresses, and where
 //   the image window holds a streamed byte, the image holds that byte too;
 // - invisible bytes between the characters of the module change nothing;
-// - the SSE2 decoding of LD data gives what the AVX2 one gives;
+// - the SSE2 decoding of LD data gives what the AVX2 one gives, and the
+//   writing in its own thread what the writing in turn with the reading
+//   gives, a failed write or read included;
 // - an output whose close fails, or an input that fails halfway, ends the
 //   run with "Could not write" or "Could not read" and status 1, after what
 //   the run had done until then.
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/pipeline.hpp"
 #include "driver/run.hpp"
 #include "reader/reader.hpp"
 
@@ -160,6 +163,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       }
     }
     trelon::DecodeWithAvx2(true);
+  }
+  for (const std::string& w : {word, "/H" + mods, "/M3" + mods, "/P" + mods}) {
+    const Out direct = Convert(w, module), direct_cut = Convert(w, module, module.size() / 2);
+    trelon::SetPiping(trelon::Piping::kAlways);
+    const Out piped = Convert(w, module), piped_cut = Convert(w, module, module.size() / 2);
+    trelon::SetPiping(trelon::Piping::kWherePays);
+    for (const auto& [one, two] : {std::pair{&direct, &piped}, std::pair{&direct_cut, &piped_cut}})
+      Check(one->console == two->console && one->bytes == two->bytes && one->status == two->status, w,
+            "the writing in its own thread changes the run");
   }
   Check(b.status != 0 || (shut.console == b.console + "Could not write \n" && shut.bytes == b.bytes), word,
         "a failed close goes unreported");

@@ -9,6 +9,8 @@
 
 namespace trelon {
 
+struct Pipe;
+
 inline constexpr int32_t kImageSize = 131072;
 inline constexpr std::size_t kInBufSize = 1 << 18;
 inline constexpr std::size_t kOutBufSize = 1 << 18;
@@ -74,6 +76,12 @@ struct RunState {
   std::unique_ptr<uint8_t[]> outbuf;
   std::size_t outlen = 0;
   bool write_failed = false;
+
+  // The queue to the writer thread while one runs. The reader then touches
+  // neither the console, nor the output, nor the fields of the record
+  // writers and of staging (hexcount, contigi, data, begin_address, dummy,
+  // checksum; image in streamed records), which are the writer thread's.
+  Pipe* pipe = nullptr;
 
   uint8_t FillByte() const { return static_cast<uint8_t>(init_value & 0xFF); }
 };

@@ -1,6 +1,6 @@
 // The golden cases: every folder of tests/golden is one run of the converter,
-// checked in-process (trelon::Run, with and without the AVX2 decoding) and
-// through the built binary.
+// checked in-process (trelon::Run, with and without the AVX2 decoding, and
+// with the writing in its own thread) and through the built binary.
 //   word | argv            the option word, or the arguments one per line
 //   input.muf | input.gen  the module, or a description of its bytes
 //   existing               bytes put at the output path before the run
@@ -20,6 +20,7 @@
 #include <set>
 #include <sstream>
 
+#include "driver/pipeline.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "trelon/trelon.hpp"
@@ -68,9 +69,11 @@ TEST_P(Golden, Case) {
                     word = Read(dir / "word");
   const std::string arguments =
       fs::exists(dir / "word") ? word.substr(0, word.find('\n')) + "\n@IN@\n@OUT@" : Read(dir / "argv");
-  for (const int way : {0, 1, 2}) {  // in-process, in-process with SSE2 decoding, through the binary
-    const bool binary = way == 2;
-    SCOPED_TRACE(binary ? "through the binary" : way == 1 ? "in-process, SSE2 decoding" : "in-process");
+  const char* const ways[] = {"in-process", "in-process, SSE2 decoding", "in-process, writing thread",
+                              "through the binary"};
+  for (const int way : {0, 1, 2, 3}) {
+    const bool binary = way == 3;
+    SCOPED_TRACE(ways[way]);
     char scratch[] = "/tmp/trelon-golden-XXXXXX";
     ASSERT_NE(mkdtemp(scratch), nullptr);
     const std::string tmp = scratch, in = tmp + "/in.muf", out = tmp + "/out.bin";
@@ -100,9 +103,11 @@ TEST_P(Golden, Case) {
       char* text = nullptr;
       std::size_t length = 0;
       std::FILE* stream = open_memstream(&text, &length);
-      trelon::DecodeWithAvx2(way == 0);
+      trelon::DecodeWithAvx2(way != 1);
+      trelon::SetPiping(way == 2 ? trelon::Piping::kAlways : trelon::Piping::kWherePays);
       status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream);
       trelon::DecodeWithAvx2(true);
+      trelon::SetPiping(trelon::Piping::kWherePays);
       std::fclose(stream);
       console.assign(text, length);
       std::free(text);

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <new>
 #include <string>
+
+#include "driver/pipeline.hpp"
 
 #ifdef _WIN32
 #include <io.h>
@@ -153,14 +156,36 @@ void PrintOut(RunState& s, const char* format, ...) {
   va_start(ap, format);
   int n = std::vsnprintf(text, sizeof text, format, ap);
   va_end(ap);
-  if (n > 0) WriteOut(s, text, static_cast<std::size_t>(n) < sizeof text ? n : sizeof text - 1);
+  if (n > 0) Hand(s, Op::kFileText, text, static_cast<uint32_t>(std::min<std::size_t>(static_cast<std::size_t>(n), sizeof text - 1)));
 }
 
 void Say(RunState& s, const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  std::vfprintf(s.console, format, ap);
+  if (s.pipe == nullptr) {
+    std::vfprintf(s.console, format, ap);
+  } else {
+    // The text goes to the console after what the writing has before it.
+    va_list again;
+    va_copy(again, ap);
+    std::string text(256, '\0');
+    const int n = std::vsnprintf(text.data(), text.size(), format, ap);
+    if (n >= static_cast<int>(text.size())) {
+      text.resize(static_cast<std::size_t>(n) + 1);
+      std::vsnprintf(text.data(), text.size(), format, again);
+    }
+    va_end(again);
+    if (n > 0) Hand(s, Op::kText, text.data(), static_cast<uint32_t>(n));
+  }
   va_end(ap);
+}
+
+void SayChar(RunState& s, char c) {
+  if (s.pipe == nullptr) {
+    std::fputc(c, s.console);
+  } else {
+    Hand(s, Op::kText, &c, 1);
+  }
 }
 
 int RefillIn(RunState& s) {

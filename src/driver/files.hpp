@@ -43,6 +43,7 @@ void PrintOut(RunState& s, const char* format, ...) __attribute__((format(printf
 
 // Formatted text to the console.
 void Say(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void SayChar(RunState& s, char c);
 
 // Refills the input buffer with what the input has ready (a pipe is served
 // as soon as its bytes arrive); returns the next byte or EOF. Sets the

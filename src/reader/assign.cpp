@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "driver/pipeline.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "writers/writers.hpp"
@@ -23,18 +24,10 @@ void LowestAddress(RunState& s) {
   GetAdd(s);
   TestDot(s, 0);
   Say(s, "%4.4X", s.address);
-  if (s.unfill != 0 && s.hexcount > 0) {
-    // Bytes still pending belong to the old address: write them there.
-    s.dummy = 0;
-    WriteRecord(s);
-  }
+  if (s.unfill != 0) Hand(s, Op::kRecordAt, nullptr, s.address);
   s.loadaddi = 0;
   s.minadd = s.maxadd = s.loadadd = s.address;
   s.empty = 0;
-  if (s.unfill != 0) {
-    s.begin_address = s.address;
-    s.hexcount = 0;
-  }
 }
 
 void SectionSize(RunState& s) {
@@ -55,9 +48,8 @@ void SectionSize(RunState& s) {
   } else if (s.unfill != 0) {
     s.muflength = static_cast<int32_t>(size);
   } else if ((s.binoutput != 0 || s.hexoutput != 0) && s.head256 == 0) {
-    if (s.contiguous != 0 && s.byteoutput != 0 && s.contigi > 0) Write_Data(s, s.contigi);
+    Hand(s, Op::kEndBlock);
     s.contiguous = 1;
-    s.contigi = 0;
     Say(s, "Binary must be contiguous, because binary is longer than internal buffer.\n");
   } else {
     MufomErr(s, 4);
@@ -73,18 +65,11 @@ void LoadPosition(RunState& s) {
   TestDot(s, 0);
   const uint32_t address = s.address;
 
-  if (s.unfill != 0) {
-    if (s.hexcount > 0) {
-      s.dummy = 0;
-      WriteRecord(s);
-    }
-    s.begin_address = address;
-    s.hexcount = 0;
-    return;
-  }
+  if (s.unfill != 0) return Hand(s, Op::kRecordAt, nullptr, address);
   if (s.contiguous != 0) {
     if (address < s.loadadd) MufomErr(s, 10);
-    StreamFill(s, address - s.loadadd);
+    Hand(s, Op::kFill, nullptr, address - s.loadadd);
+    s.loadadd = address;
     return;
   }
   const auto imagesize = static_cast<uint32_t>(s.imagesize);

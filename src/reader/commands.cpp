@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "driver/pipeline.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "simd.hpp"
@@ -10,24 +11,8 @@ namespace trelon {
 
 namespace {
 
-// Where LD bytes go, by mode: the pending record, the contiguous stream, or
-// the image. Each takes a run of bytes that follow one another in the module.
-void PlaceRecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
-  while (n > 0) {
-    // A full record is written only once a further byte arrives.
-    if (s.hexcount >= s.mhexline) {
-      s.dummy = 0;
-      WriteRecord(s);
-      s.hexcount = 0;
-    }
-    const std::size_t k = std::min(n, static_cast<std::size_t>(s.mhexline - s.hexcount));
-    std::memcpy(s.image.get() + s.hexcount, bytes, k);
-    s.hexcount += static_cast<int32_t>(k);
-    bytes += k;
-    n -= k;
-  }
-}
-
+// Where LD bytes go in the image; the pending record and the contiguous
+// stream take them through Hand.
 void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   // A byte that would land outside the image is refused at its own line.
   if (static_cast<uint64_t>(static_cast<uint32_t>(s.loadaddi)) + n > static_cast<uint64_t>(s.imagesize))
@@ -266,22 +251,36 @@ bool FollowingLoad(RunState& s) {
 }
 
 // The ways LD bytes are placed. Records and the stream take the bytes of
-// many lines at once from a buffer: neither refers to the line, and they are
-// placed before anything further is read. The image takes them in place,
+// many lines at once: neither refers to the line, and they are placed before
+// anything further is read. When the writing runs in its own thread they
+// are decoded straight into the queue to it. The image takes them in place,
 // and a byte that would not fit is left to PlaceImageBytes, which refuses it
 // at its own line.
-template <void (*PlaceFn)(RunState&, const uint8_t*, std::size_t)>
-struct Buffered {
+template <Op kOp>
+struct Handed {
   static constexpr bool kKeepOut = false;
   uint8_t run[4096];
-  uint8_t* Room(RunState&, std::size_t& max) {
+  uint8_t* Room(RunState& s, std::size_t& max) {
+    if (s.pipe != nullptr) return HandRoom(s, max);
     max = sizeof run;
     return run;
   }
   void Take(RunState& s, const uint8_t* bytes, std::size_t n) {
-    if (n > 0) PlaceFn(s, bytes, n);
+    if (n == 0) return;
+    if (s.pipe != nullptr) {
+      HandTaken(s, kOp, n);
+    } else {
+      Apply(s, kOp, bytes, static_cast<uint32_t>(n));
+    }
+    Advance(s, n);
   }
-  void Place(RunState& s, const uint8_t* bytes, std::size_t n) { PlaceFn(s, bytes, n); }
+  void Place(RunState& s, const uint8_t* bytes, std::size_t n) {
+    Hand(s, kOp, bytes, static_cast<uint32_t>(n));
+    Advance(s, n);
+  }
+  static void Advance(RunState& s, std::size_t n) {
+    if constexpr (kOp == Op::kStreamBytes) s.loadadd += static_cast<uint32_t>(n);
+  }
 };
 
 struct InImage {
@@ -415,10 +414,10 @@ void SectionText(RunState& s, const char* label) {
 
 void LoadData(RunState& s) {
   if (s.unfill != 0) {
-    Buffered<PlaceRecordBytes> sink;
+    Handed<Op::kRecordBytes> sink;
     LoadBytes(s, sink);
   } else if (s.contiguous != 0) {
-    Buffered<StreamBytes> sink;
+    Handed<Op::kStreamBytes> sink;
     LoadBytes(s, sink);
   } else {
     InImage sink;
@@ -475,13 +474,8 @@ bool DecodeWithAvx2(bool allow) {
 }
 
 void Convert(RunState& s) {
-  s.contigi = 0;
   s.checkin = 0;
-  if (s.unfill != 0) {
-    s.hexcount = 0;
-    s.begin_address = 0;
-    BeginRecords(s);
-  }
+  Hand(s, Op::kStart);
   Say(s, "\n");
   while (s.endfile == 0) {
     NextChar(s);
@@ -493,15 +487,7 @@ void Convert(RunState& s) {
     Command(s);
     s.command = 0;
   }
-  if (s.contiguous != 0 && s.byteoutput != 0 && s.contigi > 0) Write_Data(s, s.contigi);
-  if (s.unfill != 0) {
-    if (s.hexcount > 0) {
-      s.dummy = 0;
-      WriteRecord(s);
-      s.hexcount = 0;
-    }
-    EndRecords(s);
-  }
+  Hand(s, Op::kFinish);
 }
 
 }  // namespace trelon

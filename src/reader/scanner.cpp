@@ -40,7 +40,7 @@ void ShowString(RunState& s, int commas) {
   for (;;) {
     if (commas == 0 && s.actch == ',') return;
     if (s.actch == '.') return;
-    std::fputc(s.actch, s.console);
+    SayChar(s, s.actch);
     NextChar(s);
   }
 }
@@ -49,7 +49,7 @@ void CharString(RunState& s) {
   int length = GetHexByte(s);
   for (int i = 0; i < length; ++i) {
     NextChar(s);
-    std::fputc(s.actch, s.console);
+    SayChar(s, s.actch);
   }
 }
 

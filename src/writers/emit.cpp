@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "writers/writers.hpp"
@@ -85,7 +86,6 @@ void StreamBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   } else {
     OutBytesHex(s, bytes, n);
   }
-  s.loadadd += static_cast<uint32_t>(n);
 }
 
 void StreamFill(RunState& s, uint32_t count) {
@@ -101,7 +101,85 @@ void StreamFill(RunState& s, uint32_t count) {
       left -= k;
     }
   }
-  s.loadadd += count;
+}
+
+namespace {
+
+// LD bytes in streamed records: a full record is written only once a
+// further byte arrives.
+void PlaceRecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
+  while (n > 0) {
+    if (s.hexcount >= s.mhexline) {
+      s.dummy = 0;
+      WriteRecord(s);
+      s.hexcount = 0;
+    }
+    const std::size_t k = std::min(n, static_cast<std::size_t>(s.mhexline - s.hexcount));
+    std::memcpy(s.image.get() + s.hexcount, bytes, k);
+    s.hexcount += static_cast<int32_t>(k);
+    bytes += k;
+    n -= k;
+  }
+}
+
+// Bytes still pending belong to the old address: they are written there.
+void FlushRecord(RunState& s) {
+  if (s.hexcount > 0) {
+    s.dummy = 0;
+    WriteRecord(s);
+  }
+  s.hexcount = 0;
+}
+
+// A raw block is staged only in contiguous streaming, so `contigi` is 0 in
+// every other mode.
+void EndBlock(RunState& s) {
+  if (s.byteoutput != 0 && s.contigi > 0) Write_Data(s, s.contigi);
+  s.contigi = 0;
+}
+
+}  // namespace
+
+void Apply(RunState& s, Op op, const uint8_t* bytes, uint32_t n) {
+  switch (op) {
+    case Op::kStart:
+      s.contigi = 0;
+      if (s.unfill != 0) {
+        s.hexcount = 0;
+        s.begin_address = 0;
+        BeginRecords(s);
+      }
+      break;
+    case Op::kText:
+      std::fwrite(bytes, 1, n, s.console);
+      break;
+    case Op::kFileText:
+      WriteOut(s, bytes, n);
+      break;
+    case Op::kRecordBytes:
+      PlaceRecordBytes(s, bytes, n);
+      break;
+    case Op::kStreamBytes:
+      StreamBytes(s, bytes, n);
+      break;
+    case Op::kFill:
+      StreamFill(s, n);
+      break;
+    case Op::kRecordAt:
+      FlushRecord(s);
+      s.begin_address = n;
+      break;
+    case Op::kEndBlock:
+      EndBlock(s);
+      break;
+    case Op::kFinish:
+      EndBlock(s);
+      if (s.unfill != 0) {
+        FlushRecord(s);
+        EndRecords(s);
+      }
+      break;
+  }
 }
 
 void GenerateBinary(RunState& s) {
