@@ -24,15 +24,6 @@ namespace {
 
 Piping piping = Piping::kWherePays;
 
-// A step in the queue: its op and n, then its bytes if it has any.
-constexpr std::size_t kHeader = 8;
-
-void PutHeader(uint8_t* at, Op op, std::size_t n) {
-  const auto count = static_cast<uint32_t>(n);
-  at[0] = static_cast<uint8_t>(op);
-  std::memcpy(at + 4, &count, sizeof count);
-}
-
 }  // namespace
 
 void SetPiping(Piping way) { piping = way; }
@@ -69,6 +60,15 @@ struct Pipe {
 };
 
 namespace {
+
+// A step in the queue: its op and n, then its bytes if it has any.
+constexpr std::size_t kHeader = 8;
+
+void PutHeader(uint8_t* at, Op op, std::size_t n) {
+  const auto count = static_cast<uint32_t>(n);
+  at[0] = static_cast<uint8_t>(op);
+  std::memcpy(at + 4, &count, sizeof count);
+}
 
 // Waits until ready(), which changes only with `a`: spins a little first,
 // as the other side usually hands over within microseconds and waking a
