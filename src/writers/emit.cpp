@@ -32,6 +32,19 @@ void WriteRecord(RunState& s) {
   if (s.pdp11 != 0) Line_PDP(s);
 }
 
+void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count) {
+  if (s.mhexline == 32 && s.intelhex != 0) return Lines_Hex(s, bytes, count);
+  if (s.mhexline == 32 && s.motorolas != 0) return Lines_S(s, bytes, count);
+  const auto n = static_cast<std::size_t>(s.mhexline);
+  for (; count > 0; --count, bytes += n) {
+    std::memcpy(s.image.get(), bytes, n);
+    s.hexcount = s.mhexline;
+    s.dummy = 0;
+    WriteRecord(s);
+  }
+  s.hexcount = 0;
+}
+
 void EndRecords(RunState& s) {
   if (s.motorolas != 0) End_S(s);
   if (s.intelhex != 0) End_Hex(s);
@@ -108,11 +121,19 @@ namespace {
 // LD bytes in streamed records: a full record is written only once a
 // further byte arrives.
 void PlaceRecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
+  const auto line = static_cast<std::size_t>(s.mhexline);
   while (n > 0) {
     if (s.hexcount >= s.mhexline) {
       s.dummy = 0;
       WriteRecord(s);
       s.hexcount = 0;
+    }
+    if (s.hexcount == 0 && line > 0 && n > line) {
+      // Whole records that further bytes follow, straight from the bytes.
+      const std::size_t records = (n - 1) / line;
+      WriteRecords(s, bytes, records);
+      bytes += records * line;
+      n -= records * line;
     }
     const std::size_t k = std::min(n, static_cast<std::size_t>(s.mhexline - s.hexcount));
     std::memcpy(s.image.get() + s.hexcount, bytes, k);

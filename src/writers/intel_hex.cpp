@@ -10,14 +10,27 @@ void CheckHex(RunState& s, TextRecord& r) {
   r.Write(s);
 }
 
-// The record of the `hexcount` pending bytes; kFull: of 32 bytes, the room
-// for it being there (see FullRecord).
-template <bool kFull>
+constexpr std::size_t kFullHex = 9 + 64 + 4;  // characters of a record of 32 bytes
+
+uint32_t PutFullHex(char* text, uint32_t address, const uint8_t* data) {
+  const uint8_t high = static_cast<uint8_t>(address >> 8), low = static_cast<uint8_t>(address);
+  std::memcpy(text, ":20", 3);
+  PutHex2(text + 3, high);
+  PutHex2(text + 5, low);
+  text[7] = '0';
+  text[8] = '0';
+  const uint32_t sum = 32u + high + low + PutHexSum32(text + 9, data);
+  PutHex2(text + 73, static_cast<uint8_t>(0x100 - (sum & 0xFF)));
+  text[75] = '\r';
+  text[76] = '\n';
+  return sum;
+}
+
+// The record of the `hexcount` pending bytes.
 void HexRecord(RunState& s) {
-  const auto n = kFull ? std::size_t{32} : static_cast<std::size_t>(s.hexcount);
+  const auto n = static_cast<std::size_t>(s.hexcount);
   constexpr std::size_t data_at = 9;  // ":", the count, the address, the type
-  char* const text = reinterpret_cast<char*>(kFull ? s.outbuf.get() + s.outlen
-                                                   : OutReserve(s, data_at + 4 + 2 * WideRoom(n)));
+  char* const text = reinterpret_cast<char*>(OutReserve(s, data_at + 4 + 2 * WideRoom(n)));
   const uint8_t high = static_cast<uint8_t>(s.begin_address >> 8), low = static_cast<uint8_t>(s.begin_address);
   text[0] = ':';
   PutHex2(text + 1, static_cast<uint8_t>(n));
@@ -25,22 +38,22 @@ void HexRecord(RunState& s) {
   PutHex2(text + 5, low);
   text[7] = '0';
   text[8] = '0';
-  const uint32_t sum = static_cast<uint32_t>(n) + high + low + PutPendingData<kFull>(s, text + data_at, n);
+  const uint32_t sum = static_cast<uint32_t>(n) + high + low + PutPendingData(s, text + data_at, n);
   char* const end = PutHex2(text + data_at + 2 * n, static_cast<uint8_t>(0x100 - (sum & 0xFF)));
   end[0] = '\r';
   end[1] = '\n';
   RecordDone(s, n, sum, static_cast<std::size_t>(end + 2 - text));
 }
 
-// The general case apart, so that the full record is built without saving
-// registers for calls it does not make.
-[[gnu::noinline]] void HexRecordAny(RunState& s) { HexRecord<false>(s); }
-
 }  // namespace
 
 void Line_Hex(RunState& s) {
-  if (FullRecord(s, 9 + 64 + 4)) return HexRecord<true>(s);
-  HexRecordAny(s);
+  if (PendingFull(s)) return FullRecords(s, s.image.get() + s.dummy, 1, kFullHex, kFullHex, PutFullHex);
+  HexRecord(s);
+}
+
+void Lines_Hex(RunState& s, const uint8_t* data, std::size_t count) {
+  FullRecords(s, data, count, kFullHex, kFullHex, PutFullHex);
 }
 
 void End_Hex(RunState& s) {

@@ -159,19 +159,9 @@ inline uint32_t PutHexSum32(char* out, const uint8_t* p) {
 #endif
 }
 
-// Whether the pending record is a full one of 32 bytes and the output buffer
-// has `room` bytes for it: the case the record writers keep apart, leaving
-// the general one (and the flush) to a call that the full record never makes.
-inline bool FullRecord(const RunState& s, std::size_t room) {
-  return s.hexcount == 32 && s.imagesize - s.dummy >= 32 && kOutBufSize - s.outlen >= room;
-}
-
-// The digits of the pending record's `n` data bytes at `at`, returning their
-// sum; kFull: the 32 of a full record (see FullRecord).
-template <bool kFull>
+// The digits of the pending record's `n` data bytes at `at`, returning their sum.
 inline uint32_t PutPendingData(const RunState& s, char* at, std::size_t n) {
-  const uint8_t* const data = s.image.get() + s.dummy;
-  return kFull ? PutHexSum32(at, data) : PutHexSum(at, data, n, static_cast<std::size_t>(s.imagesize - s.dummy));
+  return PutHexSum(at, s.image.get() + s.dummy, n, static_cast<std::size_t>(s.imagesize - s.dummy));
 }
 
 // A text record of `n` data bytes, their checksum sum `sum` and `length`
@@ -181,6 +171,36 @@ inline void RecordDone(RunState& s, std::size_t n, uint32_t sum, std::size_t len
   s.dummy += static_cast<int32_t>(n);
   s.checksum = static_cast<int32_t>(sum);
   s.outlen += length;
+}
+
+// Whether the pending record is a full one of 32 bytes (nearly every record
+// is one), which FullRecords writes.
+inline bool PendingFull(const RunState& s) { return s.hexcount == 32 && s.imagesize - s.dummy >= 32; }
+
+// `count` records of 32 bytes from `data` on, one after another from
+// begin_address on, as the pending record would be written each time: each
+// record of `length` characters is built by put(text, address, bytes), which
+// returns its sum, at the end of the output buffer, written out first
+// whenever it has less than `room` left. The run's fields are kept in
+// locals meanwhile: the characters stored could otherwise change them.
+template <typename Put>
+void FullRecords(RunState& s, const uint8_t* data, std::size_t count, std::size_t room, std::size_t length, Put put) {
+  char* const buffer = reinterpret_cast<char*>(s.outbuf.get());
+  std::size_t outlen = s.outlen;
+  uint32_t address = s.begin_address, sum = static_cast<uint32_t>(s.checksum);
+  for (std::size_t i = 0; i < count; ++i, data += 32, address += 32) {
+    if (kOutBufSize - outlen < room) {
+      s.outlen = outlen;
+      FlushOut(s);
+      outlen = 0;
+    }
+    sum = put(buffer + outlen, address, data);
+    outlen += length;
+  }
+  s.outlen = outlen;
+  s.begin_address = address;
+  s.dummy += static_cast<int32_t>(32 * count);
+  s.checksum = static_cast<int32_t>(sum);
 }
 
 // The `n` (at least 1) bytes at `p` copied to `out`, returning their sum;

@@ -32,39 +32,54 @@ void Begin_S(RunState& s) {
 
 namespace {
 
-// The record of the `hexcount` pending bytes; kFull as for HexRecord.
-template <bool kFull>
-void SRecord(RunState& s) {
-  const int32_t f = s.formats;  // the address has f + 1 bytes
-  const auto n = kFull ? std::size_t{32} : static_cast<std::size_t>(s.hexcount);
-  const auto count = static_cast<uint32_t>(f + 2) + static_cast<uint32_t>(n);
-  const auto data_at = static_cast<std::size_t>(2 * f + 6);  // "S", the type, the count, the address
-  char* const text =
-      reinterpret_cast<char*>(kFull ? s.outbuf.get() + s.outlen : OutReserve(s, 18 + 3 + 2 * WideRoom(n)));
+// "S", the type, the count and the f + 1 address bytes, most significant
+// first, at `text`, returning the sum of the count and the address. The
+// address digits are written as 16 characters, the rest of the record is
+// written over those past them.
+uint32_t PutHeadS(char* text, int32_t f, uint32_t count, uint32_t address) {
   // The address bytes at the top of `v`, then turned round: the count and the
   // address most significant first, lowest first.
-  const uint32_t v = s.begin_address << (8 * (3 - f));
+  const uint32_t v = address << (8 * (3 - f));
   const uint32_t reversed = (v >> 24) | (v >> 8 & 0xFF00) | (v << 8 & 0xFF0000) | (v << 24);
   text[0] = 'S';
   text[1] = static_cast<char>('0' + f);
   PutHexWord(text + 2, (count & 0xFF) | static_cast<uint64_t>(reversed) << 8, f + 2);
-  const uint32_t sum = count + WordSum(v) + PutPendingData<kFull>(s, text + data_at, n);
+  return count + WordSum(v);
+}
+
+// The record of the `hexcount` pending bytes.
+void SRecord(RunState& s) {
+  const int32_t f = s.formats;  // the address has f + 1 bytes
+  const auto n = static_cast<std::size_t>(s.hexcount);
+  const auto data_at = static_cast<std::size_t>(2 * f + 6);
+  char* const text = reinterpret_cast<char*>(OutReserve(s, 18 + 3 + 2 * WideRoom(n)));
+  const uint32_t sum = PutHeadS(text, f, static_cast<uint32_t>(f + 2) + static_cast<uint32_t>(n), s.begin_address) +
+                       PutPendingData(s, text + data_at, n);
   char* const end = PutHex2(text + data_at + 2 * n, static_cast<uint8_t>(0xFF - (sum & 0xFF)));
   end[0] = '\n';
   RecordDone(s, n, sum, static_cast<std::size_t>(end + 1 - text));
 }
 
-// The general case apart, so that the full record is built without saving
-// registers for calls it does not make.
-[[gnu::noinline]] void SRecordAny(RunState& s) { SRecord<false>(s); }
+// Records of 32 bytes.
+void FullS(RunState& s, const uint8_t* data, std::size_t count) {
+  const int32_t f = s.formats;
+  const auto data_at = static_cast<std::size_t>(2 * f + 6);
+  FullRecords(s, data, count, 18 + 64 + 3, data_at + 64 + 3, [f, data_at](char* text, uint32_t address, const uint8_t* p) {
+    const uint32_t sum = PutHeadS(text, f, static_cast<uint32_t>(f + 34), address) + PutHexSum32(text + data_at, p);
+    PutHex2(text + data_at + 64, static_cast<uint8_t>(0xFF - (sum & 0xFF)));
+    text[data_at + 66] = '\n';
+    return sum;
+  });
+}
 
 }  // namespace
 
 void Line_S(RunState& s) {
-  // The address digits are written as 16 characters, the record's ends behind them.
-  if (FullRecord(s, 18 + 64 + 3)) return SRecord<true>(s);
-  SRecordAny(s);
+  if (PendingFull(s)) return FullS(s, s.image.get() + s.dummy, 1);
+  SRecord(s);
 }
+
+void Lines_S(RunState& s, const uint8_t* data, std::size_t count) { FullS(s, data, count); }
 
 void End_S(RunState& s) {
   const int count = s.formats + 2;

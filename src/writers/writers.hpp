@@ -56,6 +56,9 @@ void Apply(RunState& s, Op op, const uint8_t* bytes, uint32_t n);
 // closing record, each for the active format.
 void BeginRecords(RunState& s);
 void WriteRecord(RunState& s);
+// `count` whole records of `mhexline` bytes from `bytes` on, written as the
+// pending record would be, one after another.
+void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count);
 void EndRecords(RunState& s);
 
 // Contiguous streaming: `count` fill bytes, or `n` data bytes, in address
@@ -72,12 +75,14 @@ void BinHexOut(RunState& s);
 
 // Intel Hex.
 void Line_Hex(RunState& s);
+void Lines_Hex(RunState& s, const uint8_t* data, std::size_t count);  // of 32 bytes
 void End_Hex(RunState& s);
 void IntelOut(RunState& s);
 
 // Motorola S-records.
 void Begin_S(RunState& s);
 void Line_S(RunState& s);
+void Lines_S(RunState& s, const uint8_t* data, std::size_t count);  // of 32 bytes
 void End_S(RunState& s);
 void SOut(RunState& s);
 
