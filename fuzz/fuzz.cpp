@@ -7,9 +7,9 @@
 // - streamed records carry the bytes of /M3 at the same addresses, and where
 //   the image window holds a streamed byte, the image holds that byte too;
 // - invisible bytes between the characters of the module change nothing;
-// - the SSE2 decoding of LD data gives what the AVX2 one gives, and the
-//   writing in its own thread what the writing in turn with the reading
-//   gives, a failed write or read included;
+// - the SSE2 paths (LD data decoded, full records formatted) give what the
+//   AVX2 ones give, and the writing in its own thread what the writing in
+//   turn with the reading gives, a failed write or read included;
 // - an output whose close fails, or an input that fails halfway, ends the
 //   run with "Could not write" or "Could not read" and status 1, after what
 //   the run had done until then.
@@ -27,6 +27,7 @@
 #include "driver/pipeline.hpp"
 #include "driver/run.hpp"
 #include "reader/reader.hpp"
+#include "simd.hpp"
 
 namespace {
 
@@ -150,19 +151,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const Out o = w == word ? b : Convert(w, module), other = Convert(w, spread);
     Check(other.console == o.console && other.bytes == o.bytes, w, "invisible bytes change the run");
   }
-  if (trelon::DecodeWithAvx2(false)) {
+  if (trelon::UseAvx2(false)) {
     // /B in image or contiguous mode, /M3 streamed, /IC through the image.
     for (const std::string& w : {word, "/M3" + mods, "/IC" + mods}) {
       for (const std::string& m : {module, spread}) {
         const Out narrow = Convert(w, m);
-        trelon::DecodeWithAvx2(true);
+        trelon::UseAvx2(true);
         const Out wide = Convert(w, m);
-        trelon::DecodeWithAvx2(false);
+        trelon::UseAvx2(false);
         Check(narrow.console == wide.console && narrow.bytes == wide.bytes && narrow.status == wide.status, w,
-              "SSE2 and AVX2 decode the module differently");
+              "the SSE2 and AVX2 paths differ");
       }
     }
-    trelon::DecodeWithAvx2(true);
+    trelon::UseAvx2(true);
   }
   for (const std::string& w : {word, "/H" + mods, "/M3" + mods, "/P" + mods}) {
     const Out direct = Convert(w, module), direct_cut = Convert(w, module, module.size() / 2);

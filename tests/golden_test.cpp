@@ -1,5 +1,5 @@
 // The golden cases: every folder of tests/golden is one run of the converter,
-// checked in-process (trelon::Run, with and without the AVX2 decoding, and
+// checked in-process (trelon::Run, with and without the AVX2 paths, and
 // with the writing in its own thread) and through the built binary.
 //   word | argv            the option word, or the arguments one per line
 //   input.muf | input.gen  the module, or a description of its bytes
@@ -22,6 +22,7 @@
 
 #include "driver/pipeline.hpp"
 #include "reader/reader.hpp"
+#include "simd.hpp"
 #include "reader/scanner.hpp"
 #include "trelon/trelon.hpp"
 
@@ -69,7 +70,7 @@ TEST_P(Golden, Case) {
                     word = Read(dir / "word");
   const std::string arguments =
       fs::exists(dir / "word") ? word.substr(0, word.find('\n')) + "\n@IN@\n@OUT@" : Read(dir / "argv");
-  const char* const ways[] = {"in-process", "in-process, SSE2 decoding", "in-process, writing thread",
+  const char* const ways[] = {"in-process", "in-process, SSE2 paths", "in-process, writing thread",
                               "through the binary"};
   for (const int way : {0, 1, 2, 3}) {
     const bool binary = way == 3;
@@ -103,10 +104,10 @@ TEST_P(Golden, Case) {
       char* text = nullptr;
       std::size_t length = 0;
       std::FILE* stream = open_memstream(&text, &length);
-      trelon::DecodeWithAvx2(way != 1);
+      trelon::UseAvx2(way != 1);
       trelon::SetPiping(way == 2 ? trelon::Piping::kAlways : trelon::Piping::kWherePays);
       status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream);
-      trelon::DecodeWithAvx2(true);
+      trelon::UseAvx2(true);
       trelon::SetPiping(trelon::Piping::kWherePays);
       std::fclose(stream);
       console.assign(text, length);

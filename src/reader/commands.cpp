@@ -21,14 +21,6 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   s.loadaddi += static_cast<int32_t>(n);
 }
 
-#ifdef TRELON_AVX2
-bool Avx2There() {
-  __builtin_cpu_init();  // this may run before the library's own constructors
-  return __builtin_cpu_supports("avx2");
-}
-bool avx2 = Avx2There();
-#endif
-
 // What DecodeLoads took from the input.
 struct Taken {
   std::size_t bytes = 0;  // decoded
@@ -461,17 +453,6 @@ void Command(RunState& s) {
 }
 
 }  // namespace
-
-bool DecodeWithAvx2(bool allow) {
-#ifdef TRELON_AVX2
-  const bool there = Avx2There();
-  avx2 = allow && there;
-  return there;
-#else
-  static_cast<void>(allow);
-  return false;
-#endif
-}
 
 void Convert(RunState& s) {
   s.checkin = 0;

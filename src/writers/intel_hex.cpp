@@ -12,14 +12,15 @@ void CheckHex(RunState& s, TextRecord& r) {
 
 constexpr std::size_t kFullHex = 9 + 64 + 4;  // characters of a record of 32 bytes
 
-uint32_t PutFullHex(char* text, uint32_t address, const uint8_t* data) {
+template <bool kWide>
+[[gnu::always_inline]] inline uint32_t PutFullHex(char* text, uint32_t address, const uint8_t* data) {
   const uint8_t high = static_cast<uint8_t>(address >> 8), low = static_cast<uint8_t>(address);
   std::memcpy(text, ":20", 3);
   PutHex2(text + 3, high);
   PutHex2(text + 5, low);
   text[7] = '0';
   text[8] = '0';
-  const uint32_t sum = 32u + high + low + PutHexSum32(text + 9, data);
+  const uint32_t sum = 32u + high + low + PutFullData<kWide>(text + 9, data);
   PutHex2(text + 73, static_cast<uint8_t>(0x100 - (sum & 0xFF)));
   text[75] = '\r';
   text[76] = '\n';
@@ -45,15 +46,26 @@ void HexRecord(RunState& s) {
   RecordDone(s, n, sum, static_cast<std::size_t>(end + 2 - text));
 }
 
+#ifdef TRELON_AVX2
+__attribute__((target("avx2"))) void FullHexWide(RunState& s, const uint8_t* data, std::size_t count) {
+  FullRecords(s, data, count, kFullHex, kFullHex,
+              [](char* text, uint32_t address, const uint8_t* p)
+                  __attribute__((target("avx2"))) { return PutFullHex<true>(text, address, p); });
+}
+#endif
+
 }  // namespace
 
-void Line_Hex(RunState& s) {
-  if (PendingFull(s)) return FullRecords(s, s.image.get() + s.dummy, 1, kFullHex, kFullHex, PutFullHex);
-  HexRecord(s);
+void Lines_Hex(RunState& s, const uint8_t* data, std::size_t count) {
+#ifdef TRELON_AVX2
+  if (avx2) return FullHexWide(s, data, count);
+#endif
+  FullRecords(s, data, count, kFullHex, kFullHex, PutFullHex<false>);
 }
 
-void Lines_Hex(RunState& s, const uint8_t* data, std::size_t count) {
-  FullRecords(s, data, count, kFullHex, kFullHex, PutFullHex);
+void Line_Hex(RunState& s) {
+  if (PendingFull(s)) return Lines_Hex(s, s.image.get() + s.dummy, 1);
+  HexRecord(s);
 }
 
 void End_Hex(RunState& s) {

@@ -60,15 +60,37 @@ void SRecord(RunState& s) {
   RecordDone(s, n, sum, static_cast<std::size_t>(end + 1 - text));
 }
 
-// Records of 32 bytes.
-void FullS(RunState& s, const uint8_t* data, std::size_t count) {
+// A record of 32 bytes, its data from `data_at` on; returns its sum.
+template <bool kWide>
+[[gnu::always_inline]] inline uint32_t PutFullS(char* text, int32_t f, std::size_t data_at, uint32_t address,
+                                                const uint8_t* p) {
+  const uint32_t sum = PutHeadS(text, f, static_cast<uint32_t>(f + 34), address) + PutFullData<kWide>(text + data_at, p);
+  PutHex2(text + data_at + 64, static_cast<uint8_t>(0xFF - (sum & 0xFF)));
+  text[data_at + 66] = '\n';
+  return sum;
+}
+
+// The address digits take 16 characters: room for 18 + 64 + 3.
+constexpr std::size_t kFullRoom = 85;
+
+#ifdef TRELON_AVX2
+__attribute__((target("avx2"))) void FullSWide(RunState& s, const uint8_t* data, std::size_t count) {
   const int32_t f = s.formats;
   const auto data_at = static_cast<std::size_t>(2 * f + 6);
-  FullRecords(s, data, count, 18 + 64 + 3, data_at + 64 + 3, [f, data_at](char* text, uint32_t address, const uint8_t* p) {
-    const uint32_t sum = PutHeadS(text, f, static_cast<uint32_t>(f + 34), address) + PutHexSum32(text + data_at, p);
-    PutHex2(text + data_at + 64, static_cast<uint8_t>(0xFF - (sum & 0xFF)));
-    text[data_at + 66] = '\n';
-    return sum;
+  FullRecords(s, data, count, kFullRoom, data_at + 67,
+              [f, data_at](char* text, uint32_t address, const uint8_t* p)
+                  __attribute__((target("avx2"))) { return PutFullS<true>(text, f, data_at, address, p); });
+}
+#endif
+
+void FullS(RunState& s, const uint8_t* data, std::size_t count) {
+#ifdef TRELON_AVX2
+  if (avx2) return FullSWide(s, data, count);
+#endif
+  const int32_t f = s.formats;
+  const auto data_at = static_cast<std::size_t>(2 * f + 6);  // "S", the type, the count, the address
+  FullRecords(s, data, count, kFullRoom, data_at + 67, [f, data_at](char* text, uint32_t address, const uint8_t* p) {
+    return PutFullS<false>(text, f, data_at, address, p);
   });
 }
 
