@@ -168,7 +168,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   for (const std::string& w : {word, "/H" + mods, "/M3" + mods, "/P" + mods}) {
     const Out direct = Convert(w, module), direct_cut = Convert(w, module, module.size() / 2);
     trelon::SetPiping(trelon::Piping::kAlways);
-    const Out piped = Convert(w, module), piped_cut = Convert(w, module, module.size() / 2);
+    const Out piped = Convert(w, module);
+    trelon::SetPiping(trelon::Piping::kAlwaysThenOne);
+    const Out piped_cut = Convert(w, module, module.size() / 2);
     trelon::SetPiping(trelon::Piping::kWherePays);
     for (const auto& [one, two] : {std::pair{&direct, &piped}, std::pair{&direct_cut, &piped_cut}})
       Check(one->console == two->console && one->bytes == two->bytes && one->status == two->status, w,

@@ -71,9 +71,9 @@ TEST_P(Golden, Case) {
   const std::string arguments =
       fs::exists(dir / "word") ? word.substr(0, word.find('\n')) + "\n@IN@\n@OUT@" : Read(dir / "argv");
   const char* const ways[] = {"in-process", "in-process, SSE2 paths", "in-process, writing thread",
-                              "through the binary"};
-  for (const int way : {0, 1, 2, 3}) {
-    const bool binary = way == 3;
+                              "in-process, writing thread ended early", "through the binary"};
+  for (const int way : {0, 1, 2, 3, 4}) {
+    const bool binary = way == 4;
     SCOPED_TRACE(ways[way]);
     char scratch[] = "/tmp/trelon-golden-XXXXXX";
     ASSERT_NE(mkdtemp(scratch), nullptr);
@@ -105,7 +105,9 @@ TEST_P(Golden, Case) {
       std::size_t length = 0;
       std::FILE* stream = open_memstream(&text, &length);
       trelon::UseAvx2(way != 1);
-      trelon::SetPiping(way == 2 ? trelon::Piping::kAlways : trelon::Piping::kWherePays);
+      trelon::SetPiping(way == 2   ? trelon::Piping::kAlways
+                        : way == 3 ? trelon::Piping::kAlwaysThenOne
+                                   : trelon::Piping::kWherePays);
       status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream);
       trelon::UseAvx2(true);
       trelon::SetPiping(trelon::Piping::kWherePays);

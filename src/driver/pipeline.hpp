@@ -19,16 +19,19 @@ namespace trelon {
 void Pipelined(RunState& s, void (*convert)(RunState&));
 
 // When runs take a second thread: where it pays (large streamed
-// conversions, with a processor to spare), always, or never. The suite
-// checks the two ways against each other with this.
-enum class Piping { kWherePays, kAlways, kNever };
+// conversions, with a processor to spare), never, or, for the suite, always
+// (handing over small blocks), and then also going on in one thread after
+// the second block, as a run does when the other processor turns out busy.
+// The suite checks these ways against each other with this.
+enum class Piping { kWherePays, kNever, kAlways, kAlwaysThenOne };
 void SetPiping(Piping piping);
 
 // One step: done at once, or queued.
 void Hand(RunState& s, Op op, const void* bytes = nullptr, uint32_t n = 0);
 
 // With the writing in its own thread: room in the queue for the bytes of a
-// step, `max` (at least 512) of them, and that step, its `n` bytes filled.
+// step, `max` (at least 16) of them, or null if the run has just gone on
+// in one thread; and that step, its `n` bytes filled.
 uint8_t* HandRoom(RunState& s, std::size_t& max);
 void HandTaken(RunState& s, Op op, std::size_t n);
 

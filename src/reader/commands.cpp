@@ -253,7 +253,8 @@ struct Handed {
   static constexpr bool kKeepOut = false;
   uint8_t run[4096];
   uint8_t* Room(RunState& s, std::size_t& max) {
-    if (s.pipe != nullptr) return HandRoom(s, max);
+    if (s.pipe != nullptr)
+      if (uint8_t* const room = HandRoom(s, max)) return room;
     max = sizeof run;
     return run;
   }
