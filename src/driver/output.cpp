@@ -31,10 +31,11 @@ bool WriteNow(RunState& s, const uint8_t* data, std::size_t n) {
 
 }  // namespace
 
-// Written by this thread, in turn with the formatting: a thread that wrote
-// behind was measured on the two shared processors of the benchmark machine
-// and made the runs slower, every output buffer moving between the
-// processors' caches twice.
+// Written by the thread that formats, in turn with the formatting: a thread
+// that only wrote behind it was measured on the two processors of the
+// benchmark machine and made the runs slower, every output buffer moving
+// between the processors' caches. What crosses between the reading and the
+// writing thread are the decoded bytes, half the size of the text.
 void FlushOut(RunState& s) {
   if (s.outlen == 0) return;
   const std::size_t n = s.outlen;
