@@ -57,9 +57,11 @@ struct Pipe {
   const uint32_t one_from = piping == Piping::kAlwaysThenOne ? 2 : 0;
   std::unique_ptr<uint8_t[]> memory{new (std::nothrow) uint8_t[kBlocks * block_size]};
   std::array<std::size_t, kBlocks> used{};
-  alignas(64) std::atomic<uint32_t> published{0};  // blocks handed over
+  // Blocks handed over, with kLast once the last one is: one value, so that
+  // the writer sees the last block and the count it ends in together.
+  static constexpr uint32_t kLast = uint32_t{1} << 31;
+  alignas(64) std::atomic<uint32_t> published{0};
   alignas(64) std::atomic<uint32_t> freed{0};      // blocks done with
-  std::atomic<bool> done{false};                   // set before the last block is handed over
   std::atomic<bool> failed{false};                 // the writing stopped at an error
   std::exception_ptr error;                        // that error, unless a write error
   std::atomic<uint32_t> sleeps{0};                 // waits, on either side, that ended asleep
@@ -122,8 +124,7 @@ void Stop(RunState& s) {
   s.pipe = nullptr;
   // The block being filled, the last one.
   p.used[p.filling % Pipe::kBlocks] = p.pos;
-  p.done.store(true, std::memory_order_release);
-  p.published.store(p.filling + 1, std::memory_order_release);
+  p.published.store((p.filling + 1) | Pipe::kLast, std::memory_order_release);
   p.published.notify_one();
   p.writer.join();
   if (p.error) std::rethrow_exception(p.error);
@@ -171,7 +172,8 @@ void Write(RunState& s, Pipe& p) {
   p.asleep.fetch_sub(1, std::memory_order_relaxed);
   for (uint32_t k = 0;;) {
     Await(p, p.published, [&] { return p.published.load(std::memory_order_acquire) != k; });
-    for (const uint32_t upto = p.published.load(std::memory_order_acquire); k != upto; ++k) {
+    const uint32_t seen = p.published.load(std::memory_order_acquire);
+    for (const uint32_t upto = seen & ~Pipe::kLast; k != upto; ++k) {
       if (!p.failed.load(std::memory_order_relaxed)) {
         try {
           ApplyBlock(s, p.Block(k), p.used[k % Pipe::kBlocks]);
@@ -185,7 +187,7 @@ void Write(RunState& s, Pipe& p) {
       p.freed.store(k + 1, std::memory_order_release);
       p.freed.notify_one();
     }
-    if (p.done.load(std::memory_order_acquire) && k == p.published.load(std::memory_order_acquire)) return;
+    if ((seen & Pipe::kLast) != 0) return;
   }
 }
 
