@@ -167,9 +167,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   for (const std::string& w : {word, "/H" + mods, "/M3" + mods, "/P" + mods}) {
     const Out direct = Convert(w, module), direct_cut = Convert(w, module, module.size() / 2);
-    trelon::SetPiping(trelon::Piping::kAlways);
+    trelon::SetPiping(trelon::Piping::kSmallBlocks);
     const Out piped = Convert(w, module);
-    trelon::SetPiping(trelon::Piping::kAlwaysThenOne);
+    trelon::SetPiping(trelon::Piping::kSmallBlocksThenOne);
     const Out piped_cut = Convert(w, module, module.size() / 2);
     trelon::SetPiping(trelon::Piping::kWherePays);
     for (const auto& [one, two] : {std::pair{&direct, &piped}, std::pair{&direct_cut, &piped_cut}})

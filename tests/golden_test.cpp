@@ -70,10 +70,17 @@ TEST_P(Golden, Case) {
                     word = Read(dir / "word");
   const std::string arguments =
       fs::exists(dir / "word") ? word.substr(0, word.find('\n')) + "\n@IN@\n@OUT@" : Read(dir / "argv");
-  const char* const ways[] = {"in-process", "in-process, SSE2 paths", "in-process, writing thread",
-                              "in-process, writing thread ended early", "through the binary"};
-  for (const int way : {0, 1, 2, 3, 4}) {
-    const bool binary = way == 4;
+  const char* const ways[] = {"in-process",
+                              "in-process, SSE2 paths",
+                              "in-process, writing thread",
+                              "in-process, writing thread, blocks of 64 bytes",
+                              "in-process, writing thread ended after two blocks of 64 bytes",
+                              "through the binary"};
+  const trelon::Piping piping[] = {trelon::Piping::kWherePays, trelon::Piping::kWherePays,
+                                   trelon::Piping::kAlways, trelon::Piping::kSmallBlocks,
+                                   trelon::Piping::kSmallBlocksThenOne};
+  for (const int way : {0, 1, 2, 3, 4, 5}) {
+    const bool binary = way == 5;
     SCOPED_TRACE(ways[way]);
     char scratch[] = "/tmp/trelon-golden-XXXXXX";
     ASSERT_NE(mkdtemp(scratch), nullptr);
@@ -105,9 +112,7 @@ TEST_P(Golden, Case) {
       std::size_t length = 0;
       std::FILE* stream = open_memstream(&text, &length);
       trelon::UseAvx2(way != 1);
-      trelon::SetPiping(way == 2   ? trelon::Piping::kAlways
-                        : way == 3 ? trelon::Piping::kAlwaysThenOne
-                                   : trelon::Piping::kWherePays);
+      trelon::SetPiping(piping[way]);
       status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream);
       trelon::UseAvx2(true);
       trelon::SetPiping(trelon::Piping::kWherePays);

@@ -46,15 +46,16 @@ void HandTaken(RunState&, Op, std::size_t) {}
 
 // Blocks of steps: the reader fills one while the writer works through those
 // before it. Eight of 64 KiB keep both sides busy and stay in the caches;
-// the suite's runs hand over blocks of 64 bytes, so that even a small module
+// the suite also hands over blocks of 64 bytes, so that even a small module
 // fills several. A step's bytes start a new block when there is room for
 // fewer than min_room of them.
 struct Pipe {
   static constexpr std::size_t kBlocks = 8;
-  const std::size_t block_size = piping == Piping::kWherePays ? std::size_t{1} << 16 : 64;
-  const std::size_t min_room = piping == Piping::kWherePays ? 512 : 16;
+  const bool small = piping == Piping::kSmallBlocks || piping == Piping::kSmallBlocksThenOne;
+  const std::size_t block_size = small ? 64 : std::size_t{1} << 16;
+  const std::size_t min_room = small ? 16 : 512;
   // The block from which the run goes on in one thread (for the suite).
-  const uint32_t one_from = piping == Piping::kAlwaysThenOne ? 2 : 0;
+  const uint32_t one_from = piping == Piping::kSmallBlocksThenOne ? 2 : 0;
   std::unique_ptr<uint8_t[]> memory{new (std::nothrow) uint8_t[kBlocks * block_size]};
   std::array<std::size_t, kBlocks> used{};
   // Blocks handed over, with kLast once the last one is: one value, so that

@@ -19,11 +19,11 @@ namespace trelon {
 void Pipelined(RunState& s, void (*convert)(RunState&));
 
 // When runs take a second thread: where it pays (large streamed
-// conversions, with a processor to spare), never, or, for the suite, always
-// (handing over small blocks), and then also going on in one thread after
-// the second block, as a run does when the other processor turns out busy.
-// The suite checks these ways against each other with this.
-enum class Piping { kWherePays, kNever, kAlways, kAlwaysThenOne };
+// conversions, with a processor to spare), never, or, for the suite, always:
+// handing over blocks of the usual size, or of 64 bytes, and then also going
+// on in one thread after the second block, as a run does when the other
+// processor turns out busy. The suite checks these ways against each other.
+enum class Piping { kWherePays, kNever, kAlways, kSmallBlocks, kSmallBlocksThenOne };
 void SetPiping(Piping piping);
 
 // One step: done at once, or queued.
