@@ -80,7 +80,8 @@ struct RunState {
   // The queue to the writer thread while one runs. The reader then touches
   // neither the console, nor the output, nor the fields of the record
   // writers and of staging (hexcount, contigi, data, begin_address, dummy,
-  // checksum; image in streamed records), which are the writer thread's.
+  // checksum; image in streamed records), which are the writer thread's;
+  // the writer reads startad, which the reader sets, only in the last step.
   Pipe* pipe = nullptr;
 
   uint8_t FillByte() const { return static_cast<uint8_t>(init_value & 0xFF); }

@@ -168,14 +168,22 @@ void Say(RunState& s, const char* format, ...) {
     // The text goes to the console after what the writing has before it.
     va_list again;
     va_copy(again, ap);
-    std::string text(256, '\0');
-    const int n = std::vsnprintf(text.data(), text.size(), format, ap);
-    if (n >= static_cast<int>(text.size())) {
-      text.resize(static_cast<std::size_t>(n) + 1);
-      std::vsnprintf(text.data(), text.size(), format, again);
+    char text[512];
+    const int n = std::vsnprintf(text, sizeof text, format, ap);
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof text) {
+      Hand(s, Op::kText, text, static_cast<uint32_t>(n));
+    } else if (n > 0) {
+      const auto size = static_cast<std::size_t>(n) + 1;
+      const std::unique_ptr<char[]> longer(new (std::nothrow) char[size]);
+      if (!longer) {
+        va_end(again);
+        va_end(ap);
+        throw OutOfMemory{size, "console text"};
+      }
+      std::vsnprintf(longer.get(), size, format, again);
+      Hand(s, Op::kText, longer.get(), static_cast<uint32_t>(n));
     }
     va_end(again);
-    if (n > 0) Hand(s, Op::kText, text.data(), static_cast<uint32_t>(n));
   }
   va_end(ap);
 }

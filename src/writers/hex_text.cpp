@@ -26,10 +26,16 @@ char* PutHexLine(char* out, const uint8_t* p, std::size_t n, std::size_t readabl
 
 void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n) {
   constexpr std::size_t kChunk = 4096;  // at most 4 characters a byte
+  char spill[4 * kChunk];
   const int32_t line = s.mhexline;
   while (n > 0) {
     const std::size_t k = std::min(n, kChunk);
-    char* const start = reinterpret_cast<char*>(OutReserve(s, 4 * k));
+    // In place while the buffer has room for all the chunk could take, else
+    // through `spill`: the buffer is then written out only when full, so
+    // where the writes fall (and a failing one) does not depend on how the
+    // bytes came in pieces.
+    const bool in_place = kOutBufSize - s.outlen >= 4 * k;
+    char* const start = in_place ? reinterpret_cast<char*>(s.outbuf.get() + s.outlen) : spill;
     char* out = start;
     int32_t count = s.hexcount;
     for (std::size_t i = 0; i < k;) {
@@ -46,7 +52,12 @@ void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n) {
       }
     }
     s.hexcount = count;
-    s.outlen += static_cast<std::size_t>(out - start);
+    const auto length = static_cast<std::size_t>(out - start);
+    if (in_place) {
+      s.outlen += length;
+    } else {
+      WriteOut(s, spill, length);
+    }
     bytes += k;
     n -= k;
   }
