@@ -145,6 +145,27 @@ TEST(LineCount, PassesTwoToThe31) {
   std::fclose(s.infptr);
 }
 
+// Console text handed to the writing thread arrives whole and in order,
+// however long (a text that outgrows the formatting buffer, a character, a
+// number), spread over several blocks.
+TEST(WritingThread, HandsOverConsoleTextWhole) {
+  trelon::RunState s;
+  char* text = nullptr;
+  std::size_t length = 0;
+  s.console = open_memstream(&text, &length);
+  trelon::SetPiping(trelon::Piping::kSmallBlocks);
+  trelon::Pipelined(s, [](trelon::RunState& r) {
+    trelon::Say(r, "%s|", std::string(600, 'x').c_str());
+    trelon::SayChar(r, 'y');
+    trelon::Say(r, "%d", 42);
+  });
+  trelon::SetPiping(trelon::Piping::kWherePays);
+  std::fclose(s.console);
+  EXPECT_EQ(std::string(text, length), std::string(600, 'x') + "|y42");
+  EXPECT_EQ(s.pipe, nullptr);
+  std::free(text);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);
 
 // The checks of fuzz/fuzz.cpp hold for the seed corpus and the minimised findings.

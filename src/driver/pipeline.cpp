@@ -245,19 +245,19 @@ void Pipelined(RunState& s, void (*convert)(RunState&)) {
 
 void Hand(RunState& s, Op op, const void* bytes, uint32_t n) {
   const auto* from = static_cast<const uint8_t*>(bytes);
-  if (s.pipe == nullptr) return Apply(s, op, from, n);
-  Pipe& p = *s.pipe;
   // Bytes longer than a block's room go as several steps of the same kind.
-  do {
-    if (p.block_size - p.pos < kHeader + p.min_room && !Publish(s)) return Apply(s, op, from, n);
-    const std::size_t k = HasBytes(op) ? std::min<std::size_t>(n, p.block_size - p.pos - kHeader) : 0;
-    uint8_t* const at = p.Block(p.filling) + p.pos;
-    PutHeader(at, op, HasBytes(op) ? k : n);
-    if (k > 0) std::memcpy(at + kHeader, from, k);
-    p.pos += kHeader + k;
+  for (;;) {
+    std::size_t max = 0;
+    uint8_t* const room = s.pipe != nullptr ? HandRoom(s, max) : nullptr;
+    if (room == nullptr) return Apply(s, op, from, n);
+    if (!HasBytes(op)) return HandTaken(s, op, n);
+    const auto k = static_cast<uint32_t>(std::min<std::size_t>(n, max));
+    std::memcpy(room, from, k);
+    HandTaken(s, op, k);
+    if (k == n) return;
     from += k;
-    n -= static_cast<uint32_t>(HasBytes(op) ? k : n);
-  } while (n > 0);
+    n -= k;
+  }
 }
 
 uint8_t* HandRoom(RunState& s, std::size_t& max) {
@@ -270,7 +270,7 @@ uint8_t* HandRoom(RunState& s, std::size_t& max) {
 void HandTaken(RunState& s, Op op, std::size_t n) {
   Pipe& p = *s.pipe;
   PutHeader(p.Block(p.filling) + p.pos, op, n);
-  p.pos += kHeader + n;
+  p.pos += kHeader + (HasBytes(op) ? n : 0);
 }
 
 #endif

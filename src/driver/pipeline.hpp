@@ -31,7 +31,7 @@ void Hand(RunState& s, Op op, const void* bytes = nullptr, uint32_t n = 0);
 
 // With the writing in its own thread: room in the queue for the bytes of a
 // step, `max` (at least 16) of them, or null if the run has just gone on
-// in one thread; and that step, its `n` bytes filled.
+// in one thread; and that step, its `n` bytes filled (or its number n).
 uint8_t* HandRoom(RunState& s, std::size_t& max);
 void HandTaken(RunState& s, Op op, std::size_t n);
 
