@@ -32,6 +32,20 @@ void WriteRecord(RunState& s) {
   if (s.pdp11 != 0) Line_PDP(s);
 }
 
+namespace {
+
+// The pending record, if any, written at its address (a full one once a
+// further byte arrives, or any before the address changes).
+void FlushRecord(RunState& s) {
+  if (s.hexcount > 0) {
+    s.dummy = 0;
+    WriteRecord(s);
+  }
+  s.hexcount = 0;
+}
+
+}  // namespace
+
 void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count) {
   if (s.mhexline == 32 && s.intelhex != 0) return Lines_Hex(s, bytes, count);
   if (s.mhexline == 32 && s.motorolas != 0) return Lines_S(s, bytes, count);
@@ -39,10 +53,8 @@ void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count) {
   for (; count > 0; --count, bytes += n) {
     std::memcpy(s.image.get(), bytes, n);
     s.hexcount = s.mhexline;
-    s.dummy = 0;
-    WriteRecord(s);
+    FlushRecord(s);
   }
-  s.hexcount = 0;
 }
 
 void EndRecords(RunState& s) {
@@ -123,12 +135,8 @@ namespace {
 void PlaceRecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   const auto line = static_cast<std::size_t>(s.mhexline);
   while (n > 0) {
-    if (s.hexcount >= s.mhexline) {
-      s.dummy = 0;
-      WriteRecord(s);
-      s.hexcount = 0;
-    }
-    if (s.hexcount == 0 && line > 0 && n > line) {
+    if (s.hexcount >= s.mhexline) FlushRecord(s);
+    if (s.hexcount == 0 && n > line) {
       // Whole records that further bytes follow, straight from the bytes.
       const std::size_t records = (n - 1) / line;
       WriteRecords(s, bytes, records);
@@ -141,15 +149,6 @@ void PlaceRecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
     bytes += k;
     n -= k;
   }
-}
-
-// Bytes still pending belong to the old address: they are written there.
-void FlushRecord(RunState& s) {
-  if (s.hexcount > 0) {
-    s.dummy = 0;
-    WriteRecord(s);
-  }
-  s.hexcount = 0;
 }
 
 // A raw block is staged only in contiguous streaming, so `contigi` is 0 in
