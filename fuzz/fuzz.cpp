@@ -8,8 +8,7 @@
 //   the image window holds a streamed byte, the image holds that byte too;
 // - invisible bytes between the characters of the module change nothing;
 // - the SSE2 paths (LD data decoded, full records formatted) give what the
-//   AVX2 ones give, and the writing in its own thread what the writing in
-//   turn with the reading gives, a failed write or read included;
+//   AVX2 ones give;
 // - an output whose close fails, or an input that fails halfway, ends the
 //   run with "Could not write" or "Could not read" and status 1, after what
 //   the run had done until then.
@@ -24,10 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/pipeline.hpp"
-#include "driver/run.hpp"
-#include "reader/reader.hpp"
-#include "simd.hpp"
+#include "cli/run.hpp"
+#include "io/hex.hpp"
 
 namespace {
 
@@ -71,7 +68,7 @@ Out Convert(const std::string& word, const std::string& module, std::size_t good
     return s->out.size() + n > (1u << 20) ? 0 : (s->out.append(buffer, n), static_cast<ssize_t>(n));
   };
   out.close = [](void* me) { return static_cast<Io*>(me)->bad_close ? -1 : 0; };
-  static std::unique_ptr<uint8_t[]> inbuf, outbuf;  // fresh ones cost more than the run
+  static trelon::Buffer inbuf, outbuf;  // fresh ones cost more than the run
   trelon::RunState s;
   s.inbuf = std::move(inbuf);
   s.outbuf = std::move(outbuf);
@@ -164,17 +161,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       }
     }
     trelon::UseAvx2(true);
-  }
-  for (const std::string& w : {word, "/H" + mods, "/M3" + mods, "/P" + mods}) {
-    const Out direct = Convert(w, module), direct_cut = Convert(w, module, module.size() / 2);
-    trelon::SetPiping(trelon::Piping::kSmallBlocks);
-    const Out piped = Convert(w, module);
-    trelon::SetPiping(trelon::Piping::kSmallBlocksThenOne);
-    const Out piped_cut = Convert(w, module, module.size() / 2);
-    trelon::SetPiping(trelon::Piping::kWherePays);
-    for (const auto& [one, two] : {std::pair{&direct, &piped}, std::pair{&direct_cut, &piped_cut}})
-      Check(one->console == two->console && one->bytes == two->bytes && one->status == two->status, w,
-            "the writing in its own thread changes the run");
   }
   Check(b.status != 0 || (shut.console == b.console + "Could not write \n" && shut.bytes == b.bytes), word,
         "a failed close goes unreported");

@@ -1,6 +1,6 @@
 // The golden cases: every folder of tests/golden is one run of the converter,
-// checked in-process (trelon::Run, with and without the AVX2 paths, and
-// with the writing in its own thread) and through the built binary.
+// checked in-process (trelon::Run, with and without the AVX2 paths) and
+// through the built binary.
 //   word | argv            the option word, or the arguments one per line
 //   input.muf | input.gen  the module, or a description of its bytes
 //   existing               bytes put at the output path before the run
@@ -20,9 +20,8 @@
 #include <set>
 #include <sstream>
 
-#include "driver/pipeline.hpp"
+#include "io/hex.hpp"
 #include "reader/reader.hpp"
-#include "simd.hpp"
 #include "reader/scanner.hpp"
 #include "trelon/trelon.hpp"
 
@@ -70,17 +69,9 @@ TEST_P(Golden, Case) {
                     word = Read(dir / "word");
   const std::string arguments =
       fs::exists(dir / "word") ? word.substr(0, word.find('\n')) + "\n@IN@\n@OUT@" : Read(dir / "argv");
-  const char* const ways[] = {"in-process",
-                              "in-process, SSE2 paths",
-                              "in-process, writing thread",
-                              "in-process, writing thread, blocks of 64 bytes",
-                              "in-process, writing thread ended after two blocks of 64 bytes",
-                              "through the binary"};
-  const trelon::Piping piping[] = {trelon::Piping::kWherePays, trelon::Piping::kWherePays,
-                                   trelon::Piping::kAlways, trelon::Piping::kSmallBlocks,
-                                   trelon::Piping::kSmallBlocksThenOne};
-  for (const int way : {0, 1, 2, 3, 4, 5}) {
-    const bool binary = way == 5;
+  const char* const ways[] = {"in-process", "in-process, SSE2 paths", "through the binary"};
+  for (const int way : {0, 1, 2}) {
+    const bool binary = way == 2;
     SCOPED_TRACE(ways[way]);
     char scratch[] = "/tmp/trelon-golden-XXXXXX";
     ASSERT_NE(mkdtemp(scratch), nullptr);
@@ -112,10 +103,8 @@ TEST_P(Golden, Case) {
       std::size_t length = 0;
       std::FILE* stream = open_memstream(&text, &length);
       trelon::UseAvx2(way != 1);
-      trelon::SetPiping(piping[way]);
       status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream);
       trelon::UseAvx2(true);
-      trelon::SetPiping(trelon::Piping::kWherePays);
       std::fclose(stream);
       console.assign(text, length);
       std::free(text);
@@ -143,27 +132,6 @@ TEST(LineCount, PassesTwoToThe31) {
   EXPECT_THROW(trelon::NextChar(s), trelon::MufomError);
   EXPECT_EQ(s.linecount, 2147483649LL);
   std::fclose(s.infptr);
-}
-
-// Console text handed to the writing thread arrives whole and in order,
-// however long (a text that outgrows the formatting buffer, a character, a
-// number), spread over several blocks.
-TEST(WritingThread, HandsOverConsoleTextWhole) {
-  trelon::RunState s;
-  char* text = nullptr;
-  std::size_t length = 0;
-  s.console = open_memstream(&text, &length);
-  trelon::SetPiping(trelon::Piping::kSmallBlocks);
-  trelon::Pipelined(s, [](trelon::RunState& r) {
-    trelon::Say(r, "%s|", std::string(600, 'x').c_str());
-    trelon::SayChar(r, 'y');
-    trelon::Say(r, "%d", 42);
-  });
-  trelon::SetPiping(trelon::Piping::kWherePays);
-  std::fclose(s.console);
-  EXPECT_EQ(std::string(text, length), std::string(600, 'x') + "|y42");
-  EXPECT_EQ(s.pipe, nullptr);
-  std::free(text);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);

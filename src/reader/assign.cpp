@@ -1,6 +1,5 @@
 #include <cstring>
 
-#include "driver/pipeline.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "writers/writers.hpp"
@@ -24,7 +23,7 @@ void LowestAddress(RunState& s) {
   GetAdd(s);
   TestDot(s, 0);
   Say(s, "%4.4X", s.address);
-  if (s.unfill != 0) Hand(s, Op::kRecordAt, nullptr, s.address);
+  if (s.unfill != 0) RecordAt(s, s.address);
   s.loadaddi = 0;
   s.minadd = s.maxadd = s.loadadd = s.address;
   s.empty = 0;
@@ -48,7 +47,7 @@ void SectionSize(RunState& s) {
   } else if (s.unfill != 0) {
     s.muflength = static_cast<int32_t>(size);
   } else if ((s.binoutput != 0 || s.hexoutput != 0) && s.head256 == 0) {
-    Hand(s, Op::kEndBlock);
+    EndBlock(s);
     s.contiguous = 1;
     Say(s, "Binary must be contiguous, because binary is longer than internal buffer.\n");
   } else {
@@ -65,10 +64,10 @@ void LoadPosition(RunState& s) {
   TestDot(s, 0);
   const uint32_t address = s.address;
 
-  if (s.unfill != 0) return Hand(s, Op::kRecordAt, nullptr, address);
+  if (s.unfill != 0) return RecordAt(s, address);
   if (s.contiguous != 0) {
     if (address < s.loadadd) MufomErr(s, 10);
-    Hand(s, Op::kFill, nullptr, address - s.loadadd);
+    StreamFill(s, address - s.loadadd);
     s.loadadd = address;
     return;
   }

@@ -2,21 +2,12 @@
 // count and the running character sum, and the readers of command fields.
 #pragma once
 
-#include "driver/files.hpp"
+#include "io/hex.hpp"
+#include "io/input.hpp"
+#include "io/output.hpp"
 #include "run_state.hpp"
 
 namespace trelon {
-
-// Character classes of the module text.
-struct CharTables {
-  int8_t hex[256];  // value 0..15 of "0".."9", "A".."F"; -1 otherwise
-  constexpr CharTables() : hex() {
-    for (int c = 0; c < 256; ++c) hex[c] = -1;
-    for (int c = '0'; c <= '9'; ++c) hex[c] = static_cast<int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) hex[c] = static_cast<int8_t>(c - 'A' + 10);
-  }
-};
-inline constexpr CharTables kChars{};
 
 // Reports the end of the input: error 6 inside a command, 9 between commands.
 [[noreturn]] void EndOfInput(RunState& s);
@@ -51,14 +42,14 @@ inline int Digit(RunState& s) {
 }
 
 inline int HexNumber(RunState& s) {
-  int v = kChars.hex[Cur(s)];
+  int v = kHexValue.of[Cur(s)];
   if (v < 0) return 0;
   s.actnum = v;
   return 1;
 }
 
 inline int DigitHex(RunState& s) {
-  int v = kChars.hex[Cur(s)];
+  int v = kHexValue.of[Cur(s)];
   if (v < 0) MufomErr(s, 0);
   return v;
 }

@@ -6,17 +6,6 @@
 
 namespace trelon {
 
-uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
-#ifdef TRELON_SSE2
-  if (readable >= WideRoom(n))
-    return SumVectors(p, n, [out](std::size_t i, __m128i v, std::size_t k) { PutHexVector(out + 2 * i, v, k > 8); });
-#else
-  (void)readable;
-#endif
-  PutHexRun(out, p, n);
-  return ByteSum(p, n);
-}
-
 void WriteBin(RunState& s) {
   if (s.muflength > 0) WriteOut(s, s.image.get(), static_cast<std::size_t>(s.muflength));
 }
@@ -128,11 +117,9 @@ void StreamFill(RunState& s, uint32_t count) {
   }
 }
 
-namespace {
-
 // LD bytes in streamed records: a full record is written only once a
 // further byte arrives.
-void PlaceRecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
+void RecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   const auto line = static_cast<std::size_t>(s.mhexline);
   while (n > 0) {
     if (s.hexcount >= s.mhexline) FlushRecord(s);
@@ -158,47 +145,25 @@ void EndBlock(RunState& s) {
   s.contigi = 0;
 }
 
-}  // namespace
+void StartWriting(RunState& s) {
+  s.contigi = 0;
+  if (s.unfill != 0) {
+    s.hexcount = 0;
+    s.begin_address = 0;
+    BeginRecords(s);
+  }
+}
 
-void Apply(RunState& s, Op op, const uint8_t* bytes, uint32_t n) {
-  switch (op) {
-    case Op::kStart:
-      s.contigi = 0;
-      if (s.unfill != 0) {
-        s.hexcount = 0;
-        s.begin_address = 0;
-        BeginRecords(s);
-      }
-      break;
-    case Op::kText:
-      std::fwrite(bytes, 1, n, s.console);
-      break;
-    case Op::kFileText:
-      WriteOut(s, bytes, n);
-      break;
-    case Op::kRecordBytes:
-      PlaceRecordBytes(s, bytes, n);
-      break;
-    case Op::kStreamBytes:
-      StreamBytes(s, bytes, n);
-      break;
-    case Op::kFill:
-      StreamFill(s, n);
-      break;
-    case Op::kRecordAt:
-      FlushRecord(s);
-      s.begin_address = n;
-      break;
-    case Op::kEndBlock:
-      EndBlock(s);
-      break;
-    case Op::kFinish:
-      EndBlock(s);
-      if (s.unfill != 0) {
-        FlushRecord(s);
-        EndRecords(s);
-      }
-      break;
+void RecordAt(RunState& s, uint32_t address) {
+  FlushRecord(s);
+  s.begin_address = address;
+}
+
+void FinishWriting(RunState& s) {
+  EndBlock(s);
+  if (s.unfill != 0) {
+    FlushRecord(s);
+    EndRecords(s);
   }
 }
 

@@ -4,26 +4,6 @@
 
 namespace trelon {
 
-namespace {
-
-// The digits of `n` bytes at `p` of which `readable` may be read: whole
-// vectors where they fit, their digits past the n bytes' ones overwritten
-// by what follows, so that a line's end costs no byte-wise tail.
-char* PutHexLine(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
-#ifdef TRELON_SSE2
-  std::size_t i = 0;
-  for (; i < n && readable - i >= 16; i += 16)
-    PutHexVector(out + 2 * i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), true);
-  if (i >= n) return out + 2 * n;
-  return PutHexRun(out + 2 * i, p + i, n - i);
-#else
-  (void)readable;
-  return PutHexRun(out, p, n);
-#endif
-}
-
-}  // namespace
-
 void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n) {
   constexpr std::size_t kChunk = 4096;  // at most 4 characters a byte
   char spill[4 * kChunk];

@@ -47,10 +47,10 @@ void HexRecord(RunState& s) {
 }
 
 #ifdef TRELON_AVX2
-__attribute__((target("avx2"))) void FullHexWide(RunState& s, const uint8_t* data, std::size_t count) {
+TRELON_AVX2_FN void FullHexWide(RunState& s, const uint8_t* data, std::size_t count) {
   FullRecords(s, data, count, kFullHex, kFullHex,
               [](char* text, uint32_t address, const uint8_t* p)
-                  __attribute__((target("avx2"))) { return PutFullHex<true>(text, address, p); });
+                  TRELON_AVX2_FN { return PutFullHex<true>(text, address, p); });
 }
 #endif
 

@@ -74,12 +74,12 @@ template <bool kWide>
 constexpr std::size_t kFullRoom = 85;
 
 #ifdef TRELON_AVX2
-__attribute__((target("avx2"))) void FullSWide(RunState& s, const uint8_t* data, std::size_t count) {
+TRELON_AVX2_FN void FullSWide(RunState& s, const uint8_t* data, std::size_t count) {
   const int32_t f = s.formats;
   const auto data_at = static_cast<std::size_t>(2 * f + 6);
   FullRecords(s, data, count, kFullRoom, data_at + 67,
               [f, data_at](char* text, uint32_t address, const uint8_t* p)
-                  __attribute__((target("avx2"))) { return PutFullS<true>(text, f, data_at, address, p); });
+                  TRELON_AVX2_FN { return PutFullS<true>(text, f, data_at, address, p); });
 }
 #endif
 

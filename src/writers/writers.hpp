@@ -2,7 +2,7 @@
 #pragma once
 
 #include "run_state.hpp"
-#include "writers/record_helpers.hpp"
+#include "writers/records.hpp"
 
 namespace trelon {
 
@@ -35,22 +35,17 @@ inline void Write_Data(RunState& s, int32_t n) {
 // The first n bytes of s.data (a file header, say) to the output file.
 inline void WriteHeader(RunState& s, int32_t n) { WriteOut(s, s.data.data(), static_cast<std::size_t>(n)); }
 
-// The steps by which the reader drives the writing while it reads, in the
-// order it takes them: done at once, or handed to a second thread (Hand).
-enum class Op : uint8_t {
-  kStart,        // before the first command
-  kText,         // console text (n characters)
-  kFileText,     // text to the output file (n characters)
-  kRecordBytes,  // n bytes into the pending record
-  kStreamBytes,  // n bytes to the contiguous stream
-  kFill,         // n fill bytes to the contiguous stream
-  kRecordAt,     // the pending record written; the next one starts at address n
-  kEndBlock,     // the staged block of raw bytes written as far as it goes
-  kFinish,       // after the module end
-};
-// Whether the step carries n bytes (else n is its number).
-constexpr bool HasBytes(Op op) { return op >= Op::kText && op <= Op::kStreamBytes; }
-void Apply(RunState& s, Op op, const uint8_t* bytes, uint32_t n);
+// What the reader hands on while it reads, in its order: the start (before
+// the first command); LD bytes for the pending record (streamed records)
+// and a new record address (the pending record is written first); the
+// staged raw block written as far as it goes (contiguous streaming starts);
+// and the finish (after the module end: the last block or record, and the
+// closing record).
+void StartWriting(RunState& s);
+void RecordBytes(RunState& s, const uint8_t* bytes, std::size_t n);
+void RecordAt(RunState& s, uint32_t address);
+void EndBlock(RunState& s);
+void FinishWriting(RunState& s);
 
 // Streamed records: the first record of the file, the pending record, and the
 // closing record, each for the active format.

@@ -1,10 +1,10 @@
-#include "driver/run.hpp"
+#include "cli/run.hpp"
 
 #include <cstring>
 
-#include "driver/files.hpp"
-#include "driver/options.hpp"
-#include "driver/pipeline.hpp"
+#include "cli/files.hpp"
+#include "io/output.hpp"
+#include "cli/options.hpp"
 #include "reader/reader.hpp"
 #include "writers/writers.hpp"
 
@@ -25,7 +25,7 @@ int ConvertFiles(RunState& s, const char* option_word) {
     if (!s.inbuf) s.inbuf = Allocate(kInBufSize, "input buffer");
     if (!s.outbuf) s.outbuf = Allocate(kOutBufSize, "output buffer");
     Init(s, option_word);
-    Pipelined(s, Convert);
+    Convert(s);
     GenerateBinary(s);
   } catch (const MufomError& e) {
     Say(s, "\nError in muf file: %s in line %lld\n", ErrorText(e.code), static_cast<long long>(s.linecount));

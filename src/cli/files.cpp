@@ -1,4 +1,4 @@
-#include "driver/files.hpp"
+#include "cli/files.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "driver/pipeline.hpp"
+#include "io/output.hpp"
 
 #ifdef _WIN32
 #include <io.h>
@@ -59,22 +59,6 @@ bool SameFile(std::FILE* input, const char* name) {
   return ::fstat(fileno(input), &a) == 0 && ::stat(name, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 #endif
-
-// Up to `n` bytes of what the input has ready, 0 at its end. A stream
-// without a descriptor (in memory, say) is read through stdio.
-std::size_t ReadSome(std::FILE* input, uint8_t* buffer, std::size_t n) {
-  const int fd = fileno(input);
-  if (fd < 0) {
-    const std::size_t got = std::fread(buffer, 1, n, input);
-    if (got == 0 && std::ferror(input)) throw ReadError{};
-    return got;
-  }
-  for (;;) {
-    const auto got = ::read(fd, buffer, static_cast<unsigned>(n));
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) throw ReadError{};
-  }
-}
 
 // A stream needs memory too; running out of it is said as such.
 void CouldNotOpen(RunState& s, const char* name) {
@@ -132,12 +116,6 @@ bool CanOpenOutput(const char* name) {
   return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(folder.c_str(), W_OK) == 0;
 }
 
-std::unique_ptr<uint8_t[]> Allocate(std::size_t n, const char* what) {
-  std::unique_ptr<uint8_t[]> p(new (std::nothrow) uint8_t[n]);
-  if (!p) throw OutOfMemory{n, what};
-  return p;
-}
-
 bool CloseFiles(RunState& s) {
   s.image.reset();
   if (s.infptr != nullptr) {
@@ -146,70 +124,6 @@ bool CloseFiles(RunState& s) {
   }
   CloseOut(s);
   return !s.write_failed;
-}
-
-void MufomErr(RunState&, int code) { throw MufomError{code}; }
-
-void PrintOut(RunState& s, const char* format, ...) {
-  char text[256];
-  va_list ap;
-  va_start(ap, format);
-  int n = std::vsnprintf(text, sizeof text, format, ap);
-  va_end(ap);
-  if (n > 0) Hand(s, Op::kFileText, text, static_cast<uint32_t>(std::min<std::size_t>(static_cast<std::size_t>(n), sizeof text - 1)));
-}
-
-void Say(RunState& s, const char* format, ...) {
-  va_list ap;
-  va_start(ap, format);
-  if (s.pipe == nullptr) {
-    std::vfprintf(s.console, format, ap);
-  } else {
-    // The text goes to the console after what the writing has before it.
-    va_list again;
-    va_copy(again, ap);
-    char text[512];
-    const int n = std::vsnprintf(text, sizeof text, format, ap);
-    if (n > 0 && static_cast<std::size_t>(n) < sizeof text) {
-      Hand(s, Op::kText, text, static_cast<uint32_t>(n));
-    } else if (n > 0) {
-      const auto size = static_cast<std::size_t>(n) + 1;
-      const std::unique_ptr<char[]> longer(new (std::nothrow) char[size]);
-      if (!longer) {
-        va_end(again);
-        va_end(ap);
-        throw OutOfMemory{size, "console text"};
-      }
-      std::vsnprintf(longer.get(), size, format, again);
-      Hand(s, Op::kText, longer.get(), static_cast<uint32_t>(n));
-    }
-    va_end(again);
-  }
-  va_end(ap);
-}
-
-void SayChar(RunState& s, char c) {
-  if (s.pipe == nullptr) {
-    std::fputc(c, s.console);
-  } else {
-    Hand(s, Op::kText, &c, 1);
-  }
-}
-
-int RefillIn(RunState& s) {
-  if (s.ineof || s.infptr == nullptr) {
-    s.ineof = true;
-    return EOF;
-  }
-  std::size_t n = ReadSome(s.infptr, s.inbuf.get(), kInBufSize);
-  if (n == 0) {
-    s.ineof = true;
-    s.inpos = s.inend = nullptr;
-    return EOF;
-  }
-  s.inpos = s.inbuf.get();
-  s.inend = s.inpos + n;
-  return *s.inpos++;
 }
 
 }  // namespace trelon

@@ -1,9 +1,9 @@
-#include "driver/options.hpp"
+#include "cli/options.hpp"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/files.hpp"
+#include "io/output.hpp"
 
 namespace trelon {
 

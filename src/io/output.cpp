@@ -1,6 +1,7 @@
-#include "driver/output.hpp"
+#include "io/output.hpp"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cerrno>
 #include <cstdio>
 
@@ -31,11 +32,28 @@ bool WriteNow(RunState& s, const uint8_t* data, std::size_t n) {
 
 }  // namespace
 
-// Written by the thread that formats, in turn with the formatting: a thread
-// that only wrote behind it was measured on the two processors of the
-// benchmark machine and made the runs slower, every output buffer moving
-// between the processors' caches. What crosses between the reading and the
-// writing thread are the decoded bytes, half the size of the text.
+Buffer Allocate(std::size_t n, const char* what) {
+  Buffer p(static_cast<uint8_t*>(::operator new[](n, kPage, std::nothrow)));
+  if (!p) throw OutOfMemory{n, what};
+  return p;
+}
+
+void Say(RunState& s, const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  std::vfprintf(s.console, format, ap);
+  va_end(ap);
+}
+
+void PrintOut(RunState& s, const char* format, ...) {
+  char text[256];
+  va_list ap;
+  va_start(ap, format);
+  const int n = std::vsnprintf(text, sizeof text, format, ap);
+  va_end(ap);
+  if (n > 0) WriteOut(s, text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+}
+
 void FlushOut(RunState& s) {
   if (s.outlen == 0) return;
   const std::size_t n = s.outlen;

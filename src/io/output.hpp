@@ -1,5 +1,5 @@
-// The output buffer and its way to the file: the writers fill s.outbuf, and a
-// full buffer is written in one piece.
+// The output buffer and its way to the file (the writers fill s.outbuf, and
+// a full buffer is written in one piece), and the console.
 #pragma once
 
 #include <cstring>
@@ -7,6 +7,17 @@
 #include "run_state.hpp"
 
 namespace trelon {
+
+// A page-aligned buffer of `n` bytes; throws OutOfMemory naming `what` when
+// there is none.
+Buffer Allocate(std::size_t n, const char* what);
+
+// Formatted text to the console.
+void Say(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+inline void SayChar(RunState& s, char c) { std::fputc(c, s.console); }
+
+// Formatted text to the output file (short texts only).
+void PrintOut(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Writes what the buffer holds; throws WriteError on failure.
 void FlushOut(RunState& s);

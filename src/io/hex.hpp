@@ -1,0 +1,221 @@
+// The hex codec: hex digits to bytes (the data of LD lines) and bytes to hex
+// digits (text records, the hex dump), with the byte sums that records need.
+// Every vector path of the program is here, beside its plain twin, and both
+// give the same results. SSE2 is taken where the compiler offers it (every
+// x86-64) unless the build asks for the portable paths only; where GCC or
+// Clang build for x86-64, AVX2 paths are built too and taken when the
+// processor has AVX2.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__) && !defined(TRELON_PORTABLE)
+#define TRELON_SSE2 1
+#include <emmintrin.h>
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define TRELON_AVX2 1
+#include <immintrin.h>
+// A function that may use AVX2, and inline the AVX2 paths below.
+#define TRELON_AVX2_FN __attribute__((target("avx2")))
+#endif
+#endif
+
+namespace trelon {
+
+#ifdef TRELON_AVX2
+// Whether the AVX2 paths are taken.
+extern bool avx2;
+#endif
+
+// Whether the AVX2 paths are taken where the processor has AVX2, as they are
+// unless this is called with false (the suite compares both ways). Returns
+// whether there are AVX2 paths to choose.
+bool UseAvx2(bool allow);
+
+// Value 0..15 of each upper-case hex digit, -1 for every other byte.
+struct HexValues {
+  int8_t of[256];
+  constexpr HexValues() : of() {
+    for (int c = 0; c < 256; ++c) of[c] = -1;
+    for (int c = '0'; c <= '9'; ++c) of[c] = static_cast<int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) of[c] = static_cast<int8_t>(c - 'A' + 10);
+  }
+};
+inline constexpr HexValues kHexValue{};
+
+// What DecodeHexRuns took from the input.
+struct Taken {
+  std::size_t bytes = 0;  // decoded
+  uint32_t sum = 0;       // of the characters taken; only its low 7 bits are meant
+  int64_t lines = 0;      // line feeds taken
+};
+
+// Decodes the data of LD lines from [from, end) into `out`, at most `max`
+// bytes: whole hex pairs, and where a run of them is ended by "." and the
+// next line begins with another LD (all of it in [from, end)), that line's
+// pairs too, and so on. Stops at anything else, before a pair that would
+// not fit, or before what [from, end) holds only in part; advances `from`
+// over what it took. With `keep_out`, the bytes of `out` past those decoded
+// stay as they were; otherwise up to 31 of them may be overwritten.
+Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max, bool keep_out);
+
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The two upper-case hex digits of every byte value.
+struct HexPairs {
+  char pair[256][2];
+  constexpr HexPairs() : pair() {
+    for (int b = 0; b < 256; ++b) {
+      pair[b][0] = kHexDigits[b >> 4];
+      pair[b][1] = kHexDigits[b & 0xF];
+    }
+  }
+};
+inline constexpr HexPairs kHexPairs{};
+
+// Two upper-case hex digits of `b` at `p`; returns the position behind them.
+inline char* PutHex2(char* p, uint8_t b) {
+  std::memcpy(p, kHexPairs.pair[b], 2);
+  return p + 2;
+}
+
+#ifdef TRELON_SSE2
+// The 16 hex digits of the low 8 bytes of `v` at `out`, and with `both` the
+// 16 of the high 8 behind them: bytes split into nibbles, high before low,
+// each nibble made its digit, '0' + n and 7 more from 10 on.
+inline void PutHexVector(char* out, __m128i v, bool both) {
+  const __m128i low4 = _mm_set1_epi8(0x0F);
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(v, 4), low4), low = _mm_and_si128(v, low4);
+  const auto digits = [](__m128i x) {
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(9)), _mm_set1_epi8(7));
+    return _mm_add_epi8(_mm_add_epi8(x, _mm_set1_epi8('0')), letter);
+  };
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), digits(_mm_unpacklo_epi8(high, low)));
+  if (both) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), digits(_mm_unpackhi_epi8(high, low)));
+}
+#endif
+
+// Two upper-case hex digits for each of the `n` bytes at `p`, written at
+// `out`; returns the position behind them.
+inline char* PutHexRun(char* out, const uint8_t* p, std::size_t n) {
+#ifdef TRELON_SSE2
+  // Whole vectors, then one more that ends with the last byte and overlaps
+  // the one before: no byte-wise tail from 8 bytes on.
+  if (n >= 16) {
+    for (std::size_t i = 0; i + 16 < n; i += 16)
+      PutHexVector(out + 2 * i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), true);
+    PutHexVector(out + 2 * n - 32, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16)), true);
+    return out + 2 * n;
+  }
+  if (n >= 8) {
+    PutHexVector(out, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), false);
+    PutHexVector(out + 2 * n - 16, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + n - 8)), false);
+    return out + 2 * n;
+  }
+#endif
+  for (std::size_t i = 0; i < n; ++i) out = PutHex2(out, p[i]);
+  return out;
+}
+
+// The digits of `n` bytes at `p` of which `readable` may be read: whole
+// vectors where they fit, writing up to 31 characters past the 2n digits
+// (to be overwritten by what follows), so that a line's end costs no
+// byte-wise tail.
+inline char* PutHexLine(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+#ifdef TRELON_SSE2
+  std::size_t i = 0;
+  for (; i < n && readable - i >= 16; i += 16)
+    PutHexVector(out + 2 * i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), true);
+  if (i >= n) return out + 2 * n;
+  return PutHexRun(out + 2 * i, p + i, n - i);
+#else
+  (void)readable;
+  return PutHexRun(out, p, n);
+#endif
+}
+
+// Digits for the low `k` (at most 8) bytes of `bytes`, lowest byte first, at
+// `out`; 16 characters are written, those past the 2k digits to be
+// overwritten by what follows.
+inline void PutHexWord(char* out, uint64_t bytes, int k) {
+#ifdef TRELON_SSE2
+  (void)k;
+  PutHexVector(out, _mm_cvtsi64_si128(static_cast<long long>(bytes)), false);
+#else
+  for (int i = 0; i < k; ++i) out = PutHex2(out, static_cast<uint8_t>(bytes >> (8 * i)));
+#endif
+}
+
+// The sum of the bytes of `v`.
+inline uint32_t WordSum(uint32_t v) { return (v & 0xFF) + (v >> 8 & 0xFF) + (v >> 16 & 0xFF) + (v >> 24); }
+
+// Room that PutHexSum and CopySum may write for `n` bytes: 2 * WideRoom(n)
+// characters, WideRoom(n) bytes.
+inline constexpr std::size_t WideRoom(std::size_t n) { return n <= 16 ? 16 : (n + 15) / 16 * 16; }
+
+// The sum of the `n` bytes at `p`.
+uint32_t ByteSum(const uint8_t* p, std::size_t n);
+
+// The digits of the `n` (at least 1) bytes at `p` at `out`, returning their
+// sum: each byte read once for both. With `readable` bytes from `p` on that
+// may be read, whole vectors are taken and up to 2 * WideRoom(n) characters
+// written, those past the 2n digits to be overwritten by what follows.
+uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable);
+
+// The `n` (at least 1) bytes at `p` copied to `out`, returning their sum;
+// like PutHexSum, up to WideRoom(n) bytes may be written.
+uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable);
+
+// PutHexSum for 32 bytes that may all be read (a full record): nothing is
+// written past the 64 digits.
+inline uint32_t PutHexSum32(char* out, const uint8_t* p) {
+#ifdef TRELON_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  PutHexVector(out, a, true);
+  PutHexVector(out + 32, b, true);
+  const __m128i sums = _mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+#else
+  PutHexRun(out, p, 32);
+  return ByteSum(p, 32);
+#endif
+}
+
+#ifdef TRELON_AVX2
+// PutHexSum32 with AVX2: the 32 bytes in one vector, each nibble's digit
+// looked up.
+TRELON_AVX2_FN inline uint32_t PutHexSum32Wide(char* out, const uint8_t* p) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i low4 = _mm256_set1_epi8(0x0F);
+  const __m256i digits = _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E',
+                                          'F', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D',
+                                          'E', 'F');
+  const __m256i high = _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(v, 4), low4));
+  const __m256i low = _mm256_shuffle_epi8(digits, _mm256_and_si256(v, low4));
+  // Unpacking works on each 128-bit half: a holds bytes 0-7 and 16-23, b 8-15 and 24-31.
+  const __m256i a = _mm256_unpacklo_epi8(high, low), b = _mm256_unpackhi_epi8(high, low);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(a, b, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(a, b, 0x31));
+  const __m256i sums = _mm256_sad_epu8(v, _mm256_setzero_si256());
+  const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(half)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(half, 8)));
+}
+#endif
+
+// PutHexSum32, with AVX2 if kWide (where built; the caller is then a
+// TRELON_AVX2_FN).
+template <bool kWide>
+[[gnu::always_inline]] inline uint32_t PutFullData(char* out, const uint8_t* p) {
+#ifdef TRELON_AVX2
+  if constexpr (kWide) return PutHexSum32Wide(out, p);
+#endif
+  return PutHexSum32(out, p);
+}
+
+}  // namespace trelon

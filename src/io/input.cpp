@@ -1,0 +1,50 @@
+#include "io/input.hpp"
+
+#include <cerrno>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace trelon {
+
+namespace {
+
+// Up to `n` bytes of what the input has ready, 0 at its end. A stream
+// without a descriptor (in memory, say) is read through stdio.
+std::size_t ReadSome(std::FILE* input, uint8_t* buffer, std::size_t n) {
+  const int fd = fileno(input);
+  if (fd < 0) {
+    const std::size_t got = std::fread(buffer, 1, n, input);
+    if (got == 0 && std::ferror(input)) throw ReadError{};
+    return got;
+  }
+  for (;;) {
+    const auto got = ::read(fd, buffer, static_cast<unsigned>(n));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) throw ReadError{};
+  }
+}
+
+}  // namespace
+
+int RefillIn(RunState& s) {
+  if (s.ineof || s.infptr == nullptr) {
+    s.ineof = true;
+    return EOF;
+  }
+  const std::size_t n = ReadSome(s.infptr, s.inbuf.get(), kInBufSize);
+  if (n == 0) {
+    s.ineof = true;
+    s.inpos = s.inend = nullptr;
+    return EOF;
+  }
+  s.inpos = s.inbuf.get();
+  s.inend = s.inpos + n;
+  return *s.inpos++;
+}
+
+}  // namespace trelon
