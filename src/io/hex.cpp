@@ -41,10 +41,8 @@ struct KeepMasks {
 // fit, or before what [from, end) holds only in part; advances `from` over
 // what it took. Hex digits and the line ends taken are the module's common
 // path: nothing there is skipped, and the checksum and line count change as
-// the command loop would change them. With `kKeepOut`, the bytes of `out`
-// past those decoded stay as they were; otherwise up to 15 of them are
-// overwritten.
-template <bool kKeepOut>
+// the command loop would change them. Up to 15 bytes of `out` past those
+// decoded may be overwritten.
 Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
   // Kept in locals: the stores to `out` could otherwise change them.
   const uint8_t* p = from;
@@ -85,13 +83,9 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
       auto* const to = reinterpret_cast<__m128i*>(out + n);
       if (mask != 0xFFFFFFFFu) {
         // The run ends in this block: its whole pairs are kept, the rest of
-        // what is stored is not counted (or, with kKeepOut, not stored).
+        // what is stored is not counted.
         const auto k = static_cast<unsigned>(__builtin_ctz(~mask)) & ~1u;
         const uint8_t* keep = kKeep + 32 - k;
-        if constexpr (kKeepOut) {
-          const __m128i taken = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 32 - k / 2));
-          bytes = _mm_or_si128(_mm_and_si128(taken, bytes), _mm_andnot_si128(taken, _mm_loadu_si128(to)));
-        }
         _mm_storeu_si128(to, bytes);
         sums = _mm_add_epi8(
             sums,
@@ -134,10 +128,9 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
 
 #ifdef TRELON_AVX2
 // DecodeLoads 64 digits at a time with AVX2, as long as the input has them
-// and `out` has 32 bytes of room for them (without `kKeepOut`, up to 31
+// and `out` has 32 bytes of room for them (up to 31
 // bytes past those decoded are overwritten); it leaves the rest to
 // DecodeLoads, which goes on from where this one stopped.
-template <bool kKeepOut>
 __attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out,
                                                       std::size_t max) {
   const uint8_t* p = from;
@@ -173,10 +166,6 @@ __attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, cons
         // The run ends in this block, as in DecodeLoads.
         const auto k = static_cast<unsigned>(__builtin_ctzll(~mask)) & ~1u;
         const uint8_t* keep = kKeep + 64 - k;
-        if constexpr (kKeepOut) {
-          const __m256i taken = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kKeep + 64 - k / 2));
-          bytes = _mm256_blendv_epi8(_mm256_loadu_si256(to), bytes, taken);
-        }
         _mm256_storeu_si256(to, bytes);
         sums = _mm256_add_epi8(
             sums, _mm256_add_epi8(
@@ -251,13 +240,12 @@ bool UseAvx2(bool allow) {
   return there;
 }
 
-Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max, bool keep_out) {
+Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
   Taken t;
 #ifdef TRELON_AVX2
-  if (avx2) t = keep_out ? DecodeLoadsWide<true>(from, end, out, max) : DecodeLoadsWide<false>(from, end, out, max);
+  if (avx2) t = DecodeLoadsWide(from, end, out, max);
 #endif
-  const Taken rest = keep_out ? DecodeLoads<true>(from, end, out + t.bytes, max - t.bytes)
-                              : DecodeLoads<false>(from, end, out + t.bytes, max - t.bytes);
+  const Taken rest = DecodeLoads(from, end, out + t.bytes, max - t.bytes);
   return Taken{t.bytes + rest.bytes, t.sum + rest.sum, t.lines + rest.lines};
 }
 

@@ -57,9 +57,9 @@ struct Taken {
 // next line begins with another LD (all of it in [from, end)), that line's
 // pairs too, and so on. Stops at anything else, before a pair that would
 // not fit, or before what [from, end) holds only in part; advances `from`
-// over what it took. With `keep_out`, the bytes of `out` past those decoded
-// stay as they were; otherwise up to 31 of them may be overwritten.
-Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max, bool keep_out);
+// over what it took. Up to 31 bytes of `out` past those decoded may be
+// overwritten.
+Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max);
 
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 

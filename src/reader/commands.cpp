@@ -39,44 +39,35 @@ bool FollowingLoad(RunState& s) {
   return true;
 }
 
-// LD bytes decoded elsewhere than in place in the image go on to the
-// pending record or the contiguous stream. Neither refers to the line, so
-// they take the bytes of many lines at once.
-void PassOn(RunState& s, const uint8_t* bytes, std::size_t n) {
-  if (n == 0) return;
-  if (s.unfill != 0) return RecordBytes(s, bytes, n);
-  StreamBytes(s, bytes, n);
-  s.loadadd += static_cast<uint32_t>(n);
-}
-
 // The data bytes of one LD command, and of the LD commands that follow it
 // line after line. Runs of whole bytes are decoded straight from the input
 // buffer (hex digits are always significant, so nothing is skipped there and
 // the line count changes only where a line ends as usual); everything else
-// goes through NextChar one character at a time. The image takes the bytes
-// in place; a byte that would not fit is left to PlaceImageBytes, which
-// refuses it at its own line.
+// goes through NextChar one character at a time. Records and the stream
+// take the bytes of many lines at once (neither refers to the line); the
+// image takes no more than it has room for, so that a byte that would not
+// fit is refused at its own line.
 void LoadBytes(RunState& s) {
-  const bool image = s.unfill == 0 && s.contiguous == 0;
-  uint8_t run[4096];
+  uint8_t run[4096 + 32];
+  const auto place = [&s](const uint8_t* bytes, std::size_t n) {
+    if (s.unfill != 0) return RecordBytes(s, bytes, n);
+    if (s.contiguous == 0) return PlaceImageBytes(s, bytes, n);
+    StreamBytes(s, bytes, n);
+    s.loadadd += static_cast<uint32_t>(n);
+  };
   for (;;) {
     for (;;) {
       const uint8_t* p = s.inpos;
       const auto at = static_cast<uint32_t>(s.loadaddi), size = static_cast<uint32_t>(s.imagesize);
-      const std::size_t max = !image ? sizeof run : at < size ? size - at : 0;
-      uint8_t* const out = !image ? run : s.image.get() + (at < size ? at : 0);
-      const Taken t = DecodeHexRuns(p, s.inend, out, max, image);
+      const std::size_t room = s.unfill != 0 || s.contiguous != 0 ? 4096 : at < size ? std::min(size - at, 4096u) : 0;
+      const Taken t = DecodeHexRuns(p, s.inend, run, room);
       if (p == s.inpos) break;
       s.actch = static_cast<int8_t>(p[-1]);
       s.checkin = static_cast<int32_t>((static_cast<uint32_t>(s.checkin) + t.sum) & 0x7F);
       s.linecount += t.lines;
       s.inpos = p;
-      if (image) {
-        s.loadaddi += static_cast<int32_t>(t.bytes);
-      } else {
-        PassOn(s, out, t.bytes);
-      }
-      if (t.bytes < max) break;  // a character other than a digit, or the buffer's end
+      if (t.bytes > 0) place(run, t.bytes);
+      if (t.bytes < room) break;  // a character other than a digit, or the buffer's end
     }
     NextChar(s);
     if (!HexNumber(s)) {
@@ -87,11 +78,7 @@ void LoadBytes(RunState& s) {
     const int high = s.actnum;
     NextChar(s);
     const auto b = static_cast<uint8_t>(high * 16 + DigitHex(s));
-    if (image) {
-      PlaceImageBytes(s, &b, 1);
-    } else {
-      PassOn(s, &b, 1);
-    }
+    place(&b, 1);
   }
 }
 
