@@ -4,6 +4,7 @@
 #
 #   find_package(Trelon 1.0 REQUIRED)
 #   target_link_libraries(app PRIVATE Trelon::trelon)
+#   trelon_convert(OUTPUT fw.ihx MODULE fw.muf FORMAT /I TARGET firmware)
 #
 # Included by the top-level CMakeLists.txt after the targets are defined.
 
@@ -11,15 +12,20 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 # Inside the build tree the library is reached through the alias
-# Trelon::trelon; installed, the exported target carries the same name.
+# Trelon::trelon and the program through Trelon::converter; installed, the
+# exported targets carry the same names, so trelon_convert() runs the same
+# target either way.
 set_target_properties(trelon_core PROPERTIES EXPORT_NAME trelon)
+set_target_properties(trelon PROPERTIES EXPORT_NAME converter)
+add_executable(Trelon::converter ALIAS trelon)
+include(${CMAKE_CURRENT_LIST_DIR}/TrelonConvert.cmake)
 # A library built with the sanitizers needs their runtime wherever it is
 # linked; the installed target says so itself.
 if(TRELON_SANITIZE)
   target_link_options(trelon_core INTERFACE $<INSTALL_INTERFACE:-fsanitize=address,undefined>)
 endif()
 
-install(TARGETS trelon
+install(TARGETS trelon EXPORT TrelonProgram
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/trelon.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
@@ -37,6 +43,13 @@ install(EXPORT TrelonTargets
   FILE TrelonTargets.cmake
   DESTINATION ${TRELON_CMAKE_DIR}
   COMPONENT development)
+# The program's imported target goes with the program, so the package still
+# loads when only the development component is installed.
+install(EXPORT TrelonProgram
+  NAMESPACE Trelon::
+  FILE TrelonProgram.cmake
+  DESTINATION ${TRELON_CMAKE_DIR}
+  COMPONENT runtime)
 configure_package_config_file(
   ${CMAKE_CURRENT_LIST_DIR}/TrelonConfig.cmake.in
   ${PROJECT_BINARY_DIR}/TrelonConfig.cmake
@@ -49,6 +62,7 @@ write_basic_package_version_file(
 install(FILES
   ${PROJECT_BINARY_DIR}/TrelonConfig.cmake
   ${PROJECT_BINARY_DIR}/TrelonConfigVersion.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/TrelonConvert.cmake
   DESTINATION ${TRELON_CMAKE_DIR}
   COMPONENT development)
 

@@ -1,21 +1,35 @@
 #!/bin/sh
 # What `cmake --install` puts under a prefix serves a project outside the
-# tree (consumer/): it builds with find_package(Trelon 1.0) and converts
-# examples/demo.muf in-process, while find_package(Trelon 2.0) refuses this
-# package.
+# tree (consumer/): it builds with find_package(Trelon 1.0), converts
+# examples/demo.muf in-process, and turns its fw.muf into fw.ihx with
+# trelon_convert() as the program would; a module with an error fails the
+# build and leaves fw.ihx as it was, a changed module or program remakes it.
+# find_package(Trelon 2.0) refuses this package.
 #   sh install.sh TRELON SOURCE_DIR   (TRELON in the build tree to install)
-build=$(dirname "$(realpath "$1")") src=$(realpath "$2")
+trelon=$(realpath "$1") build=$(dirname "$(realpath "$1")") src=$(realpath "$2")
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" || exit 1
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 configure() {
-  cmake -S "$src/tests/scripts/consumer" -B "$1" -G "$(cache CMAKE_GENERATOR)" -DWANTED="$1" -DCMAKE_PREFIX_PATH="$work" \
+  cmake -S consumer -B "$1" -G "$(cache CMAKE_GENERATOR)" -DWANTED="$1" -DCMAKE_PREFIX_PATH="$work" \
     -DCMAKE_MAKE_PROGRAM="$(cache CMAKE_MAKE_PROGRAM)" -DCMAKE_CXX_COMPILER="$(cache CMAKE_CXX_COMPILER)" >>log 2>&1
 }
 failures=0
 fail() { failures=$((failures + 1)) && echo "FAILED: $*" && cat log && : >log; }
+# module CS LD: examples/demo.muf with its checksum and data lines replaced.
+module() { sed "s/^CS2D\./$1/; s/^LD4E714E75\./$2/" "$src/examples/demo.muf" >consumer/fw.muf; }
+same() { cmp -s "$1" "$2"; }
 cmake --install "$build" --prefix "$work" >log 2>&1 || fail "cmake --install $build"
+cp -R "$src/tests/scripts/consumer" . && module CS2D. LD4E714E75. && "$trelon" /I consumer/fw.muf ref.ihx >/dev/null
 configure 1.0 && cmake --build 1.0 >>log 2>&1 && 1.0/consumer "$src/examples/demo.muf" demo.bin >>log &&
-  [ "$(od -An -tx1 demo.bin)" = " 4e 71 4e 75 00 00 00 00" ] || fail "the consumer"
+  [ "$(od -An -tx1 demo.bin)" = " 4e 71 4e 75 00 00 00 00" ] && same 1.0/fw.ihx ref.ihx || fail "the consumer"
+ls -A 1.0 >before && sleep 1 && module CS2E. LD4E714E75.
+! cmake --build 1.0 >>log 2>&1 && grep -q "Checksum error" log && same 1.0/fw.ihx ref.ihx &&
+  ls -A 1.0 | same before - || fail "a module with an error: the build goes on, hides the error, changes fw.ihx or leaves a file"
+# The two data words swapped: the checksum stays, the image changes.
+module CS2D. LD4E754E71. && "$trelon" /I consumer/fw.muf ref.ihx >/dev/null && cmake --build 1.0 >>log 2>&1 &&
+  same 1.0/fw.ihx ref.ihx || fail "a changed module: fw.ihx is not remade"
+sleep 1 && touch bin/trelon && cmake --build 1.0 >>log 2>&1 && [ 1.0/fw.ihx -nt bin/trelon ] ||
+  fail "a changed converter: fw.ihx is not remade"
 configure 2.0 && fail "find_package(Trelon 2.0) takes this package"
-echo "install: $failures of 2 checks failed"
+echo "install: $failures of 5 checks failed"
 [ $failures = 0 ]

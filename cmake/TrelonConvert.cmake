@@ -1,0 +1,51 @@
+# trelon_convert(OUTPUT <file> MODULE <muf> FORMAT <word> [TARGET <name>])
+#
+# Adds a build step that converts MODULE into OUTPUT with the converter
+# program Trelon::converter:
+#
+#   trelon --strict --quiet FORMAT MODULE OUTPUT
+#
+# It runs again when MODULE or the converter changes. A module with an error
+# fails the build and leaves the previous OUTPUT as it was. A relative OUTPUT
+# is taken in CMAKE_CURRENT_BINARY_DIR, a relative MODULE in
+# CMAKE_CURRENT_SOURCE_DIR. OUTPUT is built by a target that lists it among
+# its sources or DEPENDS, or, with TARGET, by a new target of that name that
+# is part of ALL:
+#
+#   trelon_convert(OUTPUT fw.ihx MODULE fw.muf FORMAT /I TARGET firmware)
+#
+# Defined by the installed package (find_package(Trelon)) and, when this
+# project is part of another build (add_subdirectory, FetchContent), by its
+# own CMakeLists.txt.
+
+include_guard(GLOBAL)
+
+function(trelon_convert)
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "OUTPUT;MODULE;FORMAT;TARGET" "")
+  foreach(required OUTPUT MODULE FORMAT)
+    if(NOT arg_${required})
+      message(FATAL_ERROR "trelon_convert: ${required} is missing")
+    endif()
+  endforeach()
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "trelon_convert: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT TARGET Trelon::converter)
+    message(FATAL_ERROR "trelon_convert: the converter program Trelon::converter "
+      "is not there (the package was installed without its runtime component)")
+  endif()
+  get_filename_component(module "${arg_MODULE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  get_filename_component(output "${arg_OUTPUT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+  # The converter writes a temporary file beside OUTPUT, so its folder must
+  # be there before the build.
+  get_filename_component(folder "${output}" DIRECTORY)
+  file(MAKE_DIRECTORY "${folder}")
+  add_custom_command(OUTPUT "${output}"
+    COMMAND "$<TARGET_FILE:Trelon::converter>" --strict --quiet "${arg_FORMAT}" "${module}" "${output}"
+    DEPENDS "${module}" Trelon::converter
+    COMMENT "Converting ${arg_MODULE} to ${arg_OUTPUT} (${arg_FORMAT})"
+    VERBATIM)
+  if(arg_TARGET)
+    add_custom_target(${arg_TARGET} ALL DEPENDS "${output}")
+  endif()
+endfunction()
