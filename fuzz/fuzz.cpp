@@ -74,7 +74,8 @@ Out Convert(const std::string& word, const std::string& module, std::size_t good
   s.outbuf = std::move(outbuf);
   char* text = nullptr;
   std::size_t length = 0;
-  s.console = open_memstream(&text, &length);
+  s.console = s.report = open_memstream(&text, &length);
+  s.errors = nullptr;
   s.infptr = fopencookie(&io, "r", in);
   s.outfptr = fopencookie(&io, "w", out);
   Out o;
@@ -162,7 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     trelon::UseAvx2(true);
   }
-  Check(b.status != 0 || (shut.console == b.console + "Could not write \n" && shut.bytes == b.bytes), word,
+  const std::string fresh = b.console.ends_with('\n') ? "" : "\n";  // the message begins its own line
+  Check(b.status != 0 || (shut.console == b.console + fresh + "Could not write \n" && shut.bytes == b.bytes), word,
         "a failed close goes unreported");
   Check(b.status != 0 ||
             (cut.status == 1 ? cut.console.ends_with("Could not read \n") && b.bytes.starts_with(cut.bytes)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace trelon {
 
@@ -70,12 +71,21 @@ struct RunState {
   int32_t dummy = 0;
   int32_t checksum = 0;
 
-  // Files. The input is read through inbuf, the output collected in outbuf.
+  // Files. The input is read through inbuf, the output collected in outbuf
+  // (and dropped, with `discard`, so that an existing output stays as it
+  // was). The trace goes to `console` (none: nothing is printed), the lines
+  // that report a failure to `report`, reasons (the "trelon:" lines) to
+  // `errors`.
   std::FILE* infptr = nullptr;
   std::FILE* outfptr = nullptr;
   std::FILE* console = stdout;
+  std::FILE* report = stdout;
+  std::FILE* errors = stderr;
+  bool line_open = false;  // the console's last line is not ended yet
+  bool discard = false;
   const char* inname = "";
   const char* outname = "";
+  std::string outpath, temp;  // where the output goes, and its temporary file
   Buffer inbuf;
   const uint8_t* inpos = nullptr;
   const uint8_t* inend = nullptr;
@@ -83,6 +93,15 @@ struct RunState {
   Buffer outbuf;
   std::size_t outlen = 0;
   bool write_failed = false;
+  int write_errno = 0;
+
+  // What the writers could not do: a file they refused to write, and the
+  // first value too wide for the format's fields (its kind and width).
+  bool failed = false;  // an error in the module or the option word
+  int32_t refused = 0;
+  const char* unheld = nullptr;
+  uint64_t unheld_value = 0;
+  int32_t unheld_bits = 0;
 
   uint8_t FillByte() const { return static_cast<uint8_t>(init_value & 0xFF); }
 };
@@ -102,7 +121,9 @@ struct OutOfMemory {
 };
 
 // The input could not be read (an error other than end of file).
-struct ReadError {};
+struct ReadError {
+  int err;
+};
 
 // The output could not be written, flushed or closed.
 struct WriteError {};

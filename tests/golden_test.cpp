@@ -5,13 +5,14 @@
 //   input.muf | input.gen  the module, or a description of its bytes
 //   existing               bytes put at the output path before the run
 //   console.txt, status    what is printed after the banner (banner.txt); the exit status
+//   stderr.txt             what goes to standard error (nothing, if absent)
 //   output | output.gen | no_output   the output bytes, described, or no file
 //   about                  what the case shows
 // In argv and console.txt @IN@, @OUT@, @MISSING@ (no such file), @NODIR@ (in a
 // missing folder), @DIR@ (the case's scratch folder) and @LINK@ (a symbolic
 // link to the input) stand for paths. A description has the lines
-// "bytes HH ..." and "repeat COUNT" ... "end". Through the binary, standard
-// error joins the console text; either way the input stays as it was.
+// "bytes HH ..." and "repeat COUNT" ... "end". Either way the input stays as
+// it was.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -90,27 +91,33 @@ TEST_P(Golden, Case) {
     std::istringstream lines(fill(arguments));
     std::vector<std::string> args{TRELON_BINARY};
     std::vector<const char*> argv;
-    std::string command, console;
+    std::string command, console, errors;
     for (std::string arg; std::getline(lines, arg);) args.push_back(arg);
     for (const auto& arg : args) argv.push_back(arg.c_str());
     int status = -1;
     if (binary) {
       for (const auto& arg : args) command += "'" + arg + "' ";
-      status = WEXITSTATUS(std::system((command + ">" + tmp + "/console 2>&1").c_str()));
+      status = WEXITSTATUS(std::system((command + ">" + tmp + "/console 2>" + tmp + "/errors").c_str()));
       console = Read(tmp + "/console");
+      errors = Read(tmp + "/errors");
     } else {
-      char* text = nullptr;
-      std::size_t length = 0;
+      char *text = nullptr, *error_text = nullptr;
+      std::size_t length = 0, error_length = 0;
       std::FILE* stream = open_memstream(&text, &length);
+      std::FILE* error_stream = open_memstream(&error_text, &error_length);
       trelon::UseAvx2(way != 1);
-      status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream);
+      status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream, error_stream);
       trelon::UseAvx2(true);
       std::fclose(stream);
+      std::fclose(error_stream);
       console.assign(text, length);
+      errors.assign(error_text, error_length);
       std::free(text);
+      std::free(error_text);
     }
     EXPECT_EQ(status, std::stoi(Read(dir / "status")));
     EXPECT_EQ(console, Read(kGolden / "banner.txt") + fill(Read(dir / "console.txt")));
+    EXPECT_EQ(errors, fill(Read(dir / "stderr.txt")));
     EXPECT_EQ(fs::exists(out), !fs::exists(dir / "no_output"));
     const std::string got = Read(out);
     EXPECT_TRUE(got == want) << got.size() << " bytes written, " << want.size() << " expected";

@@ -3,12 +3,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
-#include <new>
+#include <cstring>
 #include <string>
 
+#include "io/input.hpp"
 #include "io/output.hpp"
 
 #ifdef _WIN32
@@ -17,15 +18,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-#ifndef O_NONBLOCK
-#define O_NONBLOCK 0
-#endif
-#ifndef W_OK
-#define W_OK 2
-#endif
-#ifndef S_ISDIR
 #define S_ISDIR(m) (((m) & S_IFMT) == S_IFDIR)
-#endif
+#define S_ISREG(m) (((m) & S_IFMT) == S_IFREG)
 #else
 #include <unistd.h>
 #endif
@@ -33,6 +27,10 @@
 namespace trelon {
 
 namespace {
+
+// The temporary output of a --strict run, removed by a signal that ends the
+// run: the one place a signal handler can reach.
+char pending[4096];
 
 #ifdef _WIN32
 constexpr const char* kSeparators = "/\\:";
@@ -50,6 +48,20 @@ bool SameFile(std::FILE* input, const char* name) {
   CloseHandle(out);
   return same;
 }
+
+constexpr int kSignals[] = {SIGINT, SIGTERM};
+
+// A new file of our own beside `path`.
+int CreateBeside(std::string& temp, const std::string& path) {
+  for (unsigned k = 0; k < 100; ++k) {
+    temp = path + ".trelon" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(k);
+    const int fd = _open(temp.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+bool Replace(const char* from, const char* to) { return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0; }
 #else
 constexpr const char* kSeparators = "/";
 
@@ -58,11 +70,49 @@ bool SameFile(std::FILE* input, const char* name) {
   struct stat a {}, b {};
   return ::fstat(fileno(input), &a) == 0 && ::stat(name, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// A new file of our own beside `path`, with the mode that a new output
+// would get, or that of the output it replaces.
+int CreateBeside(std::string& temp, const std::string& path) {
+  const std::size_t cut = path.find_last_of('/');
+  temp = path.substr(0, cut + 1) + "." + path.substr(cut + 1) + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return fd;
+  struct stat st {};
+  mode_t mode = 0;
+  if (::stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    mode = ::umask(0);
+    ::umask(mode);
+    mode = 0666 & ~mode;
+  }
+  ::fchmod(fd, mode);
+  return fd;
+}
+
+bool Replace(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+// Where a symbolic link leads, link after link.
+std::string Followed(std::string path) {
+  char target[4096];
+  for (int k = 0; k < 40; ++k) {
+    const auto n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n < 0) break;
+    target[n] = '\0';
+    const std::size_t cut = path.find_last_of('/');
+    path = target[0] == '/' || cut == std::string::npos ? std::string(target) : path.substr(0, cut + 1) + target;
+  }
+  return path;
+}
 #endif
 
-// A stream needs memory too; running out of it is said as such.
-void CouldNotOpen(RunState& s, const char* name) {
-  Say(s, errno == ENOMEM ? "Not enough memory to open %s\n" : "Could not open %s\n", name);
+void Removed(int signal) {
+  if (pending[0] != '\0') std::remove(pending);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
 }
 
 constexpr const char* kErrors[12] = {
@@ -72,33 +122,97 @@ constexpr const char* kErrors[12] = {
     "Unexpected end of file", "Binary not contiguous", "Bad command line options",
 };
 
+// The two letters of each command a module can begin with.
+constexpr const char* kCommands[] = {"AD", "AS", "CO", "CS", "DT", "LD", "MB", "ME", "SA", "SB", "ST"};
+
 }  // namespace
 
 const char* ErrorText(int code) { return (code >= 0 && code < 12) ? kErrors[code] : "?"; }
 
-bool OpenInput(RunState& s, const char* input_name) {
-  s.inname = input_name;
-  s.infptr = std::fopen(input_name, "rb");
-  if (s.infptr == nullptr) CouldNotOpen(s, input_name);
-  return s.infptr != nullptr;
+void Reason(RunState& s, const char* name, int err) {
+  if (s.errors != nullptr) std::fprintf(s.errors, "trelon: %s: %s\n", name, std::strerror(err));
 }
 
-bool OpenFiles(RunState& s, const char* input_name, const char* output_name, bool keep) {
-  if (!OpenInput(s, input_name)) return false;
-  s.outname = output_name;
-  const bool same = SameFile(s.infptr, output_name);
-  if (!same) s.outfptr = std::fopen(output_name, keep ? "ab" : "wb");
-  if (s.outfptr == nullptr) {
-    std::fclose(s.infptr);
-    s.infptr = nullptr;
-    if (same) {
-      Say(s, "Could not open %s: it is the input file\n", output_name);
-    } else {
-      CouldNotOpen(s, output_name);
-    }
-    return false;
+bool CouldNotOpen(RunState& s, const char* name) {
+  const int err = errno;
+  Tell(s, err == ENOMEM ? "Not enough memory to open %s\n" : "Could not open %s\n", name);
+  Reason(s, name, err);
+  return false;
+}
+
+bool OpenInput(RunState& s, const char* name) {
+  s.inname = name;
+  if (std::strcmp(name, "-") == 0) {
+    s.infptr = stdin;
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  } else {
+    s.infptr = std::fopen(name, "rb");
+  }
+  if (s.infptr == nullptr) return CouldNotOpen(s, name);
+  // A folder opens on some systems, and only its reading fails.
+  struct stat st {};
+  if (::fstat(fileno(s.infptr), &st) == 0 && S_ISDIR(st.st_mode)) {
+    CloseFiles(s);
+    errno = EISDIR;
+    return CouldNotOpen(s, name);
   }
   return true;
+}
+
+bool BeginsWell(RunState& s) {
+  char first[2];
+  std::size_t found = 0;
+  const uint8_t* p = s.inpos;
+  for (;;) {
+    for (; p != s.inend && found < 2; ++p)
+      if (static_cast<int8_t>(*p) > 0x1F) first[found++] = static_cast<char>(*p);
+    if (found == 2) break;
+    const std::ptrdiff_t at = p - s.inpos;
+    if (!ReadAhead(s)) return !s.ineof;  // a full buffer without two: the reader will tell
+    p = s.inpos + at;
+  }
+  for (const char* command : kCommands)
+    if (std::memcmp(first, command, 2) == 0) return true;
+  return false;
+}
+
+bool OpenOutput(RunState& s, const char* name, bool keep, bool strict) {
+  s.outname = name;
+  if (std::strcmp(name, "-") == 0) {
+    s.outfptr = stdout;
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    return true;
+  }
+  if (std::strcmp(s.inname, "-") != 0 && SameFile(s.infptr, name)) {
+    Tell(s, "Could not open %s: it is the input file\n", name);
+    if (s.errors != nullptr) std::fprintf(s.errors, "trelon: %s: the input would be lost; name another output\n", name);
+    return false;
+  }
+  struct stat st {};
+  const bool exists = ::stat(name, &st) == 0;
+  if (strict && (!exists || S_ISREG(st.st_mode))) {
+#ifdef _WIN32
+    s.outpath = name;
+#else
+    s.outpath = Followed(name);
+#endif
+    errno = 0;
+    if (!CanOpenOutput(name)) return CouldNotOpen(s, name);
+    const int fd = CreateBeside(s.temp, s.outpath);
+    s.outfptr = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (s.outfptr == nullptr) return CouldNotOpen(s, name);
+    std::snprintf(pending, sizeof pending, "%s", s.temp.c_str());
+    return true;
+  }
+  // Kept, an existing output is opened without being emptied, and nothing
+  // is written to it.
+  s.discard = keep && exists;
+  s.outfptr = std::fopen(name, s.discard ? "ab" : "wb");
+  return s.outfptr != nullptr || CouldNotOpen(s, name);
 }
 
 bool CanOpenOutput(const char* name) {
@@ -113,17 +227,42 @@ bool CanOpenOutput(const char* name) {
   std::size_t cut = folder.find_last_of(kSeparators);
   folder = cut == std::string::npos ? "." : folder.substr(0, cut == 0 ? 1 : cut);
   struct stat st {};
-  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(folder.c_str(), W_OK) == 0;
+  if (::stat(folder.c_str(), &st) != 0) return false;
+  errno = S_ISDIR(st.st_mode) ? EACCES : ENOTDIR;
+  return S_ISDIR(st.st_mode) && ::access(folder.c_str(), 2) == 0;
 }
 
 bool CloseFiles(RunState& s) {
   s.image.reset();
-  if (s.infptr != nullptr) {
-    std::fclose(s.infptr);
-    s.infptr = nullptr;
-  }
+  if (s.infptr != nullptr && s.infptr != stdin) std::fclose(s.infptr);
+  s.infptr = nullptr;
   CloseOut(s);
   return !s.write_failed;
+}
+
+bool Commit(RunState& s, bool keep) {
+  if (s.temp.empty()) return true;
+  bool done = keep && Replace(s.temp.c_str(), s.outpath.c_str());
+  const int err = errno;
+  if (!done) std::remove(s.temp.c_str());
+  pending[0] = '\0';
+  if (keep && !done) {
+    Tell(s, "Could not write %s\n", s.outname);
+    Reason(s, s.outname, err);
+  }
+  return done || !keep;
+}
+
+Signals::Signals() {
+  for (std::size_t k = 0; k < sizeof kSignals / sizeof kSignals[0]; ++k) {
+    // A signal ignored when the run started (in a background job, say) stays so.
+    before[k] = std::signal(kSignals[k], Removed);
+    if (before[k] == SIG_IGN) std::signal(kSignals[k], SIG_IGN);
+  }
+}
+
+Signals::~Signals() {
+  for (std::size_t k = 0; k < sizeof kSignals / sizeof kSignals[0]; ++k) std::signal(kSignals[k], before[k]);
 }
 
 }  // namespace trelon

@@ -6,18 +6,23 @@
 
 namespace trelon {
 
-// Opens the input ("rb") and then the output ("wb"). On failure prints
-// "Could not open <name>" to the console and returns false; the output is not
-// created when the input cannot be opened, nor when it is the input itself
-// (under another name, a link, say), which would destroy the input. With
-// `keep`, an existing output is opened without being emptied.
-bool OpenFiles(RunState& s, const char* input_name, const char* output_name, bool keep = false);
+// Opens the input ("-": standard input). On failure (a folder included)
+// reports "Could not open <name>" with the reason and returns false.
+bool OpenInput(RunState& s, const char* name);
 
-// Opens the input only, as OpenFiles does; the output stays closed.
-bool OpenInput(RunState& s, const char* input_name);
+// Whether the input, read ahead, begins with a module's command: its first
+// two significant characters are the letters of one.
+bool BeginsWell(RunState& s);
 
-// Whether OpenFiles could open `name` for writing, found out without creating
-// or truncating it.
+// Opens the output ("-": standard output), reporting a failure as
+// OpenInput does; the input itself (under any name or link) is refused.
+// With `keep`, an existing output is left as it was and nothing is written
+// to it. With `strict`, a regular (or new) output is written to a temporary
+// file beside it, which Commit puts in its place.
+bool OpenOutput(RunState& s, const char* name, bool keep, bool strict);
+
+// Whether OpenOutput could open `name` for writing, found out without
+// creating or truncating it (errno says why not).
 bool CanOpenOutput(const char* name);
 
 // Releases the image and closes both files, flushing what the writers left
@@ -25,7 +30,22 @@ bool CanOpenOutput(const char* name);
 // completely (the flush or the close failed, or an earlier write did).
 bool CloseFiles(RunState& s);
 
+// A temporary output put in the output's place (`keep`), or removed;
+// returns false, after reporting it, if it could not be put there.
+bool Commit(RunState& s, bool keep);
+
+// "trelon: <name>: <the system's reason>" on standard error.
+void Reason(RunState& s, const char* name, int err);
+
 // Text of error `code`, 0..11.
 const char* ErrorText(int code);
+
+// While it lives, SIGINT, SIGTERM and SIGHUP remove the temporary output
+// and end the run as they would have; those ignored stay ignored.
+struct Signals {
+  void (*before[3])(int) = {};
+  Signals();
+  ~Signals();
+};
 
 }  // namespace trelon

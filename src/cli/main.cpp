@@ -1,9 +1,14 @@
+#include <csignal>
 #include <cstdio>
 
 #include "trelon/trelon.hpp"
 
 int main(int argc, char* argv[]) {
-  const int status = trelon::Run(argc, argv, stdout);
+#ifdef SIGPIPE
+  // A console that goes away (| head) must not stop the conversion.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  const int status = trelon::Run(argc, argv, stdout, stderr);
   std::fflush(stdout);
   return status;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "io/output.hpp"
+#include <cstdio>
 
 namespace trelon {
 
@@ -40,9 +41,10 @@ int32_t Decimal(const char* p) {
 }
 
 // The hexadecimal value behind a modifier letter: the leading run of at most
-// 8 characters 0-9 and a-f. An empty run leaves `target` as it was.
+// 8 characters 0-9 and a-f. An empty run leaves `target` as it was, and
+// makes `p` (the letter) the one returned.
 template <typename T>
-void LowerHex(const char* p, T& target) {
+const char* LowerHex(const char* p, T& target) {
   uint32_t value = 0;
   int n = 0;
   for (; n < 8; ++n) {
@@ -56,15 +58,25 @@ void LowerHex(const char* p, T& target) {
     }
   }
   if (n > 0) target = static_cast<T>(value);
+  return n > 0 ? nullptr : p - 1;
 }
 
 }  // namespace
 
-void Usage(RunState& s, const char*) {
-  for (const char* line : kUsage) Say(s, "%s", line);
+void Usage(std::FILE* to, bool options) {
+  if (to == nullptr) return;
+  for (const char* line : kUsage) std::fputs(line, to);
+  if (options)
+    std::fputs("\nOptions, before the format:\n"
+               " --strict     Fail (status 2) on any error, and replace the output only on success\n"
+               " --quiet      Print nothing on success; errors go to standard error\n"
+               " --help       This text\n"
+               " --version    The version\n"
+               "A file name - stands for standard input or output\n",
+               to);
 }
 
-void ReadWord(RunState& s, const char* word) {
+const char* ReadWord(RunState& s, const char* word) {
   if (word[0] != '/') MufomErr(s, 11);
   s.imagesize = kImageSize;
   s.contiguous = s.filter = s.addval = 0;
@@ -113,15 +125,21 @@ void ReadWord(RunState& s, const char* word) {
       s.data_size = 0;
     }
   }
+  const char* empty = nullptr;
   if (const char* a = std::strchr(rest, 'A')) {
     s.addval = 1;
-    LowerHex(a + 1, s.addad);
+    empty = LowerHex(a + 1, s.addad);
   }
-  if (const char* z = std::strchr(rest, 'Z')) LowerHex(z + 1, s.init_value);
+  if (const char* z = std::strchr(rest, 'Z')) {
+    const char* e = LowerHex(z + 1, s.init_value);
+    if (empty == nullptr) empty = e;
+  }
   if (const char* f = std::strchr(rest, 'F')) {
     s.filter = 1;
-    LowerHex(f + 1, s.filterad);
+    const char* e = LowerHex(f + 1, s.filterad);
+    if (empty == nullptr) empty = e;
   }
+  return empty;
 }
 
 void Init(RunState& s, const char* word) {

@@ -1,10 +1,16 @@
 #include "cli/run.hpp"
 
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdarg>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "cli/files.hpp"
-#include "io/output.hpp"
 #include "cli/options.hpp"
+#include "io/output.hpp"
 #include "reader/reader.hpp"
 #include "writers/writers.hpp"
 
@@ -17,6 +23,43 @@ constexpr const char kBanner[] =
     "Written by the Trelon developers\n"
     "Converts MUFOM object modules into loadable files\n";
 
+// A line "trelon: ..." on standard error.
+void Note(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Note(RunState& s, const char* format, ...) {
+  if (s.errors == nullptr) return;
+  std::fputs("trelon: ", s.errors);
+  va_list ap;
+  va_start(ap, format);
+  std::vfprintf(s.errors, format, ap);
+  va_end(ap);
+}
+
+// Whether `a` looks like an option word: "/" and a format letter.
+bool LooksLikeWord(const char* a) {
+  struct stat st {};
+  return a[0] == '/' && a[1] != '\0' && std::strchr("BHIMPET", a[1]) != nullptr && ::stat(a, &st) != 0;
+}
+
+// Says on standard error what looks like a slip in the arguments; returns
+// false where the word asks for nothing to be written, or has a modifier
+// without its value.
+bool Hints(RunState& s, const char* const arg[3], bool word_ok, bool writes, const char* empty) {
+  const char* word = arg[0];
+  if (word[0] != '/' && (LooksLikeWord(arg[1]) || LooksLikeWord(arg[2])))
+    Note(s, "the option word comes first: trelon /format inputfile.muf outputfile.ext\n");
+  if (!word_ok) return true;  // reported as error 11
+  if (!writes) {
+    Note(s, "%s names no format: the formats are B, H, I, M1-M3, P, E1-E3 and T, in upper case\n", word);
+    return false;
+  }
+  if (empty == nullptr) return true;
+  std::string lower = word;
+  for (std::size_t k = static_cast<std::size_t>(empty - word) + 1; k < lower.size() && std::isxdigit(lower[k]); ++k)
+    lower[k] = static_cast<char>(std::tolower(lower[k]));
+  Note(s, "%c in %s has no hex value: hex digits are written in lower case (%s)\n", *empty, word, lower.c_str());
+  return false;
+}
+
 }  // namespace
 
 int ConvertFiles(RunState& s, const char* option_word) {
@@ -28,53 +71,107 @@ int ConvertFiles(RunState& s, const char* option_word) {
     Convert(s);
     GenerateBinary(s);
   } catch (const MufomError& e) {
-    Say(s, "\nError in muf file: %s in line %lld\n", ErrorText(e.code), static_cast<long long>(s.linecount));
-    Say(s, "Internal buffer size: 131072 bytes\n");
+    s.failed = true;
+    Tell(s, "\nError in muf file: %s in line %lld\n", ErrorText(e.code), static_cast<long long>(s.linecount));
+    Tell(s, "Internal buffer size: 131072 bytes\n");
   } catch (const OutOfMemory& e) {
-    Say(s, "Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(e.bytes), e.what);
+    Tell(s, "Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(e.bytes), e.what);
     status = 1;
-  } catch (const ReadError&) {
-    Say(s, "Could not read %s\n", s.inname);
+  } catch (const ReadError& e) {
+    Tell(s, "Could not read %s\n", s.inname);
+    Reason(s, s.inname, e.err);
     status = 1;
   } catch (const WriteError&) {
     // Reported below, once the files are closed.
   }
   if (!CloseFiles(s)) {
-    Say(s, "Could not write %s\n", s.outname);
+    Tell(s, "Could not write %s\n", s.outname);
+    Reason(s, s.outname, s.write_errno);
     status = 1;
   }
   return status;
 }
 
-int Run(int argc, const char* const argv[], std::FILE* console) {
+int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* errors) {
   RunState s;
-  s.console = console;
-  Say(s, "%s", kBanner);
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return 0;
-  const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
-  if (argc != 4) {
-    Usage(s, argc > 0 ? argv[0] : "trelon");
-    return help ? 0 : 2;
+  s.console = s.report = console;
+  s.errors = errors;
+  bool strict = false, quiet = false, help = false, version = false;
+  int i = 1;
+  for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+    const std::string option = argv[i];
+    if (option == "--strict" || option == "--quiet" || option == "--help" || option == "--version") {
+      (option == "--strict" ? strict : option == "--quiet" ? quiet : option == "--help" ? help : version) = true;
+    } else {
+      Note(s, "unknown option %s\n", argv[i]);
+      Usage(errors, true);
+      return 2;
+    }
   }
-  // A mistyped option word must not cost the user an existing output file:
-  // a malformed word is reported as ever without the output being opened,
-  // and a word that names no format (nothing will be written) opens it
-  // without emptying it.
+  const int n = argc - i;
+  const char* const* arg = argv + i;
+  help = help || (n == 1 && std::strcmp(arg[0], "-h") == 0);
+  // The output on standard output must stay clean.
+  if (n == 3 && std::strcmp(arg[2], "-") == 0) s.console = s.report = errors;
+  if (quiet) {
+    s.console = nullptr;
+    s.report = errors;
+  }
+  Say(s, "%s", kBanner);
+  if (help || version) {
+    if (help) Usage(s.console, true);
+    return 0;
+  }
+  if (n != 3) {
+    Usage(s.report, false);
+    return 2;
+  }
+  const char *word = arg[0], *in = arg[1], *out = arg[2];
+
+  // A mistyped option word, or an input that is no module, must not cost
+  // the user an existing output file: a malformed word is reported without
+  // the output being opened, and where nothing or no module will be
+  // written, an existing output is left as it was.
   RunState probe;
-  bool word_ok = true;
+  bool word_ok = true, writes = false;
+  const char* empty = nullptr;
   try {
-    ReadWord(probe, argv[1]);
+    empty = ReadWord(probe, word);
+    writes = (probe.binoutput | probe.hexoutput | probe.intelhex | probe.motorolas | probe.pdp11 | probe.exeout |
+              probe.tosout) != 0;
   } catch (const MufomError&) {
     word_ok = false;
   }
-  const bool writes = (probe.binoutput | probe.hexoutput | probe.intelhex | probe.motorolas | probe.pdp11 |
-                       probe.exeout | probe.tosout) != 0;
-  if (word_ok || !CanOpenOutput(argv[3])) {
-    if (!OpenFiles(s, argv[2], argv[3], !writes)) return 1;
-  } else if (!OpenInput(s, argv[2])) {
+  const bool ok = Hints(s, arg, word_ok, writes, empty);
+  std::optional<Signals> signals;
+  if (strict) signals.emplace();
+  try {
+    s.inbuf = Allocate(kInBufSize, "input buffer");
+    if (!OpenInput(s, in)) return 1;
+    if (word_ok || !CanOpenOutput(out)) {
+      const bool well = BeginsWell(s), keep = !writes || !well;
+      if (!well) Note(s, "%s does not begin like a module; an existing %s is left as it was\n", in, out);
+      if (!OpenOutput(s, out, keep, strict)) {
+        CloseFiles(s);
+        return 1;
+      }
+    }
+  } catch (const OutOfMemory& e) {
+    Tell(s, "Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(e.bytes), e.what);
+    CloseFiles(s);
+    return 1;
+  } catch (const ReadError& e) {
+    Tell(s, "Could not read %s\n", in);
+    Reason(s, in, e.err);
+    CloseFiles(s);
     return 1;
   }
-  return ConvertFiles(s, argv[1]);
+  int status = ConvertFiles(s, word);
+  if (strict && s.unheld != nullptr)
+    Note(s, "the %s %llX does not fit in the %d-bit fields of %s\n", s.unheld,
+         static_cast<unsigned long long>(s.unheld_value), static_cast<int>(s.unheld_bits), word);
+  if (strict && status == 0 && (s.failed || !ok || s.refused != 0 || s.unheld != nullptr)) status = 2;
+  return Commit(s, status == 0) ? status : 1;
 }
 
 }  // namespace trelon

@@ -11,6 +11,10 @@ namespace trelon {
 // when the read fails for another reason.
 int RefillIn(RunState& s);
 
+// Reads more of the input behind what the buffer holds, taking nothing;
+// false at the input's end or with the buffer full.
+bool ReadAhead(RunState& s);
+
 // The next input byte, or EOF.
 inline int CharIn(RunState& s) {
   if (s.inpos != s.inend) return *s.inpos++;

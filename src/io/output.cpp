@@ -23,6 +23,7 @@ bool WriteNow(RunState& s, const uint8_t* data, std::size_t n) {
   while (n > 0) {
     const auto put = ::write(fd, data, static_cast<unsigned>(n));
     if (put < 0 && errno == EINTR) continue;
+    if (put == 0) errno = ENOSPC;
     if (put <= 0) return false;
     data += put;
     n -= static_cast<std::size_t>(put);
@@ -38,11 +39,48 @@ Buffer Allocate(std::size_t n, const char* what) {
   return p;
 }
 
+namespace {
+
+// Formatted text to `to`, if any; notes whether it left the console's line
+// open.
+void Print(RunState& s, std::FILE* to, const char* format, va_list ap) {
+  if (to == nullptr) return;
+  char text[512];
+  va_list again;
+  va_copy(again, ap);
+  const int n = std::vsnprintf(text, sizeof text, format, ap);
+  if (n > 0 && static_cast<std::size_t>(n) < sizeof text) {
+    std::fwrite(text, 1, static_cast<std::size_t>(n), to);
+  } else if (n > 0) {
+    std::vfprintf(to, format, again);
+  }
+  va_end(again);
+  const char last = n > 0 && static_cast<std::size_t>(n) < sizeof text ? text[n - 1] : format[std::strlen(format) - 1];
+  if (n > 0 && to == s.console) s.line_open = last != '\n';
+}
+
+}  // namespace
+
 void Say(RunState& s, const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  std::vfprintf(s.console, format, ap);
+  Print(s, s.console, format, ap);
   va_end(ap);
+}
+
+void SayChar(RunState& s, char c) {
+  if (s.console == nullptr) return;
+  std::fputc(c, s.console);
+  s.line_open = c != '\n';
+}
+
+void Tell(RunState& s, const char* format, ...) {
+  if (s.report == s.console && s.line_open && s.report != nullptr && format[0] != '\n') std::fputc('\n', s.report);
+  va_list ap;
+  va_start(ap, format);
+  Print(s, s.report, format, ap);
+  va_end(ap);
+  if (s.report == s.console) s.line_open = false;
 }
 
 void PrintOut(RunState& s, const char* format, ...) {
@@ -55,11 +93,12 @@ void PrintOut(RunState& s, const char* format, ...) {
 }
 
 void FlushOut(RunState& s) {
-  if (s.outlen == 0) return;
   const std::size_t n = s.outlen;
   s.outlen = 0;
+  if (n == 0 || s.discard) return;
   if (!WriteNow(s, s.outbuf.get(), n)) {
     s.write_failed = true;
+    s.write_errno = errno;
     throw WriteError{};
   }
 }
@@ -72,7 +111,11 @@ void CloseOut(RunState& s) {
     } catch (const WriteError&) {
     }
   }
-  if (std::fclose(s.outfptr) != 0) s.write_failed = true;
+  const bool closed = s.outfptr == stdout ? std::fflush(stdout) == 0 : std::fclose(s.outfptr) == 0;
+  if (!closed && !s.write_failed) {
+    s.write_failed = true;
+    s.write_errno = errno;
+  }
   s.outfptr = nullptr;
 }
 

@@ -12,9 +12,13 @@ namespace trelon {
 // there is none.
 Buffer Allocate(std::size_t n, const char* what);
 
-// Formatted text to the console.
+// Formatted text to the console: the trace.
 void Say(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
-inline void SayChar(RunState& s, char c) { std::fputc(c, s.console); }
+void SayChar(RunState& s, char c);
+
+// A line that reports a failure, on a line of its own: a line feed comes
+// first if the trace has left the console's line open.
+void Tell(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Formatted text to the output file (short texts only).
 void PrintOut(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));

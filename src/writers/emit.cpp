@@ -27,6 +27,7 @@ namespace {
 // further byte arrives, or any before the address changes).
 void FlushRecord(RunState& s) {
   if (s.hexcount > 0) {
+    HoldsRecord(s, s.begin_address, static_cast<uint64_t>(s.hexcount));
     s.dummy = 0;
     WriteRecord(s);
   }
@@ -36,6 +37,7 @@ void FlushRecord(RunState& s) {
 }  // namespace
 
 void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count) {
+  HoldsRecord(s, s.begin_address, count * static_cast<uint64_t>(s.mhexline));
   if (s.mhexline == 32 && s.intelhex != 0) return Lines_Hex(s, bytes, count);
   if (s.mhexline == 32 && s.motorolas != 0) return Lines_S(s, bytes, count);
   const auto n = static_cast<std::size_t>(s.mhexline);
@@ -47,6 +49,7 @@ void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count) {
 }
 
 void EndRecords(RunState& s) {
+  Holds(s, "start address", s.startad, AddressBits(s));
   if (s.motorolas != 0) End_S(s);
   if (s.intelhex != 0) End_Hex(s);
   if (s.pdp11 != 0) End_PDP(s);

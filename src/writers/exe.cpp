@@ -14,7 +14,8 @@ int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)
 
 void GenExe(RunState& s) {
   if (s.minadd != 0) {
-    Say(s, "Load address <> 0! Use .LOC 0\n");
+    Tell(s, "Load address <> 0! Use .LOC 0\n");
+    s.refused = 1;
     return;
   }
   const int32_t paragraphs = Wrap32((static_cast<int64_t>(s.muflength) + 15) / 16);
@@ -31,6 +32,8 @@ void GenExe(RunState& s) {
   const uint32_t cs = s.typexe == 1 ? static_cast<uint32_t>(s.stack_size) : 0;
   const uint32_t ip = s.startad;
 
+  for (const uint32_t field : {last_page, pages, static_cast<uint32_t>(extra), ss, sp, cs, ip})
+    Holds(s, "header value", field, 16);
   s.data.fill(0);
   uint8_t* h = s.data.data();
   h[0] = 'M';

@@ -77,6 +77,7 @@ void End_Hex(RunState& s) {
 }
 
 void IntelOut(RunState& s) {
+  Holds(s, "start address", s.startad, AddressBits(s));
   ImageRecords(s, Line_Hex);
   End_Hex(s);
 }

@@ -28,6 +28,7 @@ void End_PDP(RunState& s) {
 }
 
 void PDPOut(RunState& s) {
+  Holds(s, "start address", s.startad, AddressBits(s));
   ImageRecords(s, Line_PDP);
   End_PDP(s);
 }

@@ -58,6 +58,24 @@ template <typename Put>
   s.checksum = static_cast<int32_t>(sum);
 }
 
+// Notes the first value that the format's fields of `bits` bits cannot
+// hold (they keep its low bits).
+inline void Holds(RunState& s, const char* what, uint64_t value, int bits) {
+  if (s.unheld == nullptr && bits < 64 && value >> bits != 0) {
+    s.unheld = what;
+    s.unheld_value = value;
+    s.unheld_bits = bits;
+  }
+}
+
+// The width of the record format's addresses.
+inline int AddressBits(const RunState& s) { return s.motorolas != 0 ? 8 * (s.formats + 1) : 16; }
+
+// A record's bytes from `address` on, `n` (at least 1) of them, are held.
+inline void HoldsRecord(RunState& s, uint32_t address, uint64_t n) {
+  Holds(s, "byte at address", address + n - 1, AddressBits(s));
+}
+
 inline void PutLe16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -123,6 +141,7 @@ inline void WrAdChk(TextRecord& r, uint32_t value, int n) {
 template <typename LineWriter>
 void ImageRecords(RunState& s, LineWriter line) {
   int32_t remaining = s.muflength;
+  if (remaining > 0) HoldsRecord(s, s.minadd, static_cast<uint64_t>(remaining));
   s.begin_address = s.minadd;
   s.dummy = 0;
   while (remaining > 0) {

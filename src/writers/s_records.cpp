@@ -113,6 +113,7 @@ void End_S(RunState& s) {
 }
 
 void SOut(RunState& s) {
+  Holds(s, "start address", s.startad, AddressBits(s));
   Begin_S(s);
   ImageRecords(s, Line_S);
   End_S(s);

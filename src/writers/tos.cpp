@@ -7,18 +7,21 @@ namespace trelon {
 void GenTos(RunState& s) {
   bool fits = true;
   if (s.minadd != 0) {
-    Say(s, "Load address <> 0! Use .Loc 0\n");
+    Tell(s, "Load address <> 0! Use .Loc 0\n");
     fits = false;
   }
   if (s.startad != 0) {
-    Say(s, "Start address <> 0! Program must start at address 0\n");
+    Tell(s, "Start address <> 0! Program must start at address 0\n");
     fits = false;
   }
   if (s.muflength == 0) {
-    Say(s, "Length is zero!\n");
+    Tell(s, "Length is zero!\n");
     fits = false;
   }
-  if (!fits) return;
+  if (!fits) {
+    s.refused = 1;
+    return;
+  }
 
   const bool odd = (s.muflength & 1) != 0;
   const uint32_t text = static_cast<uint32_t>(s.muflength) + (odd ? 1 : 0);
