@@ -122,6 +122,10 @@ TEST_P(Golden, Case) {
     const std::string got = Read(out);
     EXPECT_TRUE(got == want) << got.size() << " bytes written, " << want.size() << " expected";
     EXPECT_EQ(Read(in), module);
+    for (const auto& entry : fs::directory_iterator(tmp))  // no temporary file left behind
+      EXPECT_TRUE(std::set<std::string>({"in.muf", "out.bin", "link.muf", "console", "errors"})
+                      .contains(entry.path().filename()))
+          << entry.path();
     fs::remove_all(tmp);
   }
 }
