@@ -69,7 +69,6 @@ struct RunState {
   int32_t hexcount = 0;
   uint32_t begin_address = 0;
   int32_t dummy = 0;
-  int32_t checksum = 0;
 
   // Files. The input is read through inbuf, the output collected in outbuf
   // (and dropped, with `discard`, so that an existing output stays as it

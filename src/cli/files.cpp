@@ -20,6 +20,7 @@
 #include <windows.h>
 #define S_ISDIR(m) (((m) & S_IFMT) == S_IFDIR)
 #define S_ISREG(m) (((m) & S_IFMT) == S_IFREG)
+#define O_NONBLOCK 0
 #else
 #include <unistd.h>
 #endif

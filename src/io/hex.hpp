@@ -148,9 +148,6 @@ inline void PutHexWord(char* out, uint64_t bytes, int k) {
 #endif
 }
 
-// The sum of the bytes of `v`.
-inline uint32_t WordSum(uint32_t v) { return (v & 0xFF) + (v >> 8 & 0xFF) + (v >> 16 & 0xFF) + (v >> 24); }
-
 // Room that PutHexSum and CopySum may write for `n` bytes: 2 * WideRoom(n)
 // characters, WideRoom(n) bytes.
 inline constexpr std::size_t WideRoom(std::size_t n) { return n <= 16 ? 16 : (n + 15) / 16 * 16; }

@@ -49,7 +49,6 @@ void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count) {
 }
 
 void EndRecords(RunState& s) {
-  Holds(s, "start address", s.startad, AddressBits(s));
   if (s.motorolas != 0) End_S(s);
   if (s.intelhex != 0) End_Hex(s);
   if (s.pdp11 != 0) End_PDP(s);

@@ -21,14 +21,14 @@ void Line_PDP(RunState& s) {
 }
 
 void End_PDP(RunState& s) {
+  Holds(s, "start address", s.startad, 16);
   uint8_t record[7] = {0x01, 0x00, 0x06, 0x00, 0, 0, 0};
   PutLe16(record + 4, s.startad);
-  record[6] = TwosComplementSum(record, 6);
+  record[6] = static_cast<uint8_t>(0x100 - (ByteSum(record, 6) & 0xFF));
   WriteOut(s, record, 7);
 }
 
 void PDPOut(RunState& s) {
-  Holds(s, "start address", s.startad, AddressBits(s));
   ImageRecords(s, Line_PDP);
   End_PDP(s);
 }

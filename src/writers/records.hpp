@@ -13,49 +13,81 @@
 
 namespace trelon {
 
-// The digits of the pending record's `n` data bytes at `at`, returning their sum.
-inline uint32_t PutPendingData(const RunState& s, char* at, std::size_t n) {
-  return PutHexSum(at, s.image.get() + s.dummy, n, static_cast<std::size_t>(s.imagesize - s.dummy));
+// The head of a text record: up to 8 bytes (count, address, type), the
+// first in the low byte, and their sum.
+struct Head {
+  uint64_t bytes = 0;
+  int k = 0;
+  uint32_t sum = 0;
+  // The low `n` (1..4) bytes of `value`, most significant first.
+  Head& Add(uint32_t value, int n) {
+    const uint32_t v = __builtin_bswap32(value << (32 - 8 * n));
+    bytes |= static_cast<uint64_t>(v) << (8 * k);
+    k += n;
+    sum += (v & 0xFF) + (v >> 8 & 0xFF) + (v >> 16 & 0xFF) + (v >> 24);
+    return *this;
+  }
+};
+
+// Characters that PutRecord may write for `n` data bytes.
+inline constexpr std::size_t RecordRoom(std::size_t n) { return 22 + 2 * WideRoom(n); }
+
+// A text record (a line of Intel Hex or S-records) at `out`: `lead`, the
+// digits of the head bytes, of the `n` data bytes at `p` (`readable` of
+// them may be read), and of the checksum (`base` minus the sum of the head
+// and data bytes, modulo 256), then the line end `end`. Returns its length.
+template <bool kWide = false, std::size_t N>
+[[gnu::always_inline]] inline std::size_t PutRecord(char* out, const char* lead, const Head& head,
+                                                    const uint8_t* p, std::size_t n, std::size_t readable,
+                                                    unsigned base, const char (&end)[N]) {
+  const std::size_t at = lead[1] != '\0' ? 2 : 1;  // ":" or "S" and the type
+  std::memcpy(out, lead, 2);
+  PutHexWord(out + at, head.bytes, head.k);
+  char* text = out + at + 2 * static_cast<std::size_t>(head.k);
+  uint32_t sum = head.sum;
+  if (n == 32 && readable >= 32) {
+    sum += PutFullData<kWide>(text, p);
+  } else if (n > 0) {
+    sum += PutHexSum(text, p, n, readable);
+  }
+  text = PutHex2(text + 2 * n, static_cast<uint8_t>(base - sum));
+  std::memcpy(text, end, N - 1);
+  return static_cast<std::size_t>(text + N - 1 - out);
 }
 
-// A text record of `n` data bytes, their checksum sum `sum` and `length`
-// characters, built at the end of the output buffer, is done.
-inline void RecordDone(RunState& s, std::size_t n, uint32_t sum, std::size_t length) {
+// The pending record, its `hexcount` bytes taken from the image at `dummy`,
+// built by put(text, address, bytes, n, readable), which returns its length.
+template <typename Put>
+void PendingRecord(RunState& s, Put put) {
+  const auto n = static_cast<std::size_t>(s.hexcount);
+  char* const text = reinterpret_cast<char*>(OutReserve(s, RecordRoom(n)));
+  s.outlen += put(text, s.begin_address, s.image.get() + s.dummy, n, static_cast<std::size_t>(s.imagesize - s.dummy));
   s.begin_address += static_cast<uint32_t>(n);
   s.dummy += static_cast<int32_t>(n);
-  s.checksum = static_cast<int32_t>(sum);
-  s.outlen += length;
 }
 
-// Whether the pending record is a full one of 32 bytes (nearly every record
-// is one), which FullRecords writes.
-inline bool PendingFull(const RunState& s) { return s.hexcount == 32 && s.imagesize - s.dummy >= 32; }
-
 // `count` records of 32 bytes from `data` on, one after another from
-// begin_address on, as the pending record would be written each time: each
-// record of `length` characters is built by put(text, address, bytes), which
-// returns its sum, at the end of the output buffer, written out first
-// whenever it has less than `room` left. The run's fields are kept in
-// locals meanwhile: the characters stored could otherwise change them.
-// Always inlined, so that `put` may be compiled for AVX2 with its caller.
+// begin_address on, as the pending record would be written each time, each
+// built by put(text, address, bytes) at the end of the output buffer. The
+// run's fields are kept in locals meanwhile: the characters stored could
+// otherwise change them. Always inlined, so that `put` may be compiled for
+// AVX2 with its caller.
 template <typename Put>
-[[gnu::always_inline]] inline void FullRecords(RunState& s, const uint8_t* data, std::size_t count, std::size_t room, std::size_t length, Put put) {
+[[gnu::always_inline]] inline void FullRecords(RunState& s, const uint8_t* data, std::size_t count, Put put) {
   char* const buffer = reinterpret_cast<char*>(s.outbuf.get());
   std::size_t outlen = s.outlen;
-  uint32_t address = s.begin_address, sum = static_cast<uint32_t>(s.checksum);
+  uint32_t address = s.begin_address;
   for (std::size_t i = 0; i < count; ++i, data += 32, address += 32) {
-    if (kOutBufSize - outlen < room) {
+    if (kOutBufSize - outlen < RecordRoom(32)) {
       s.outlen = outlen;
       FlushOut(s);
       outlen = 0;
     }
-    sum = put(buffer + outlen, address, data);
-    outlen += length;
+    outlen += put(buffer + outlen, address, data);
   }
   s.outlen = outlen;
   s.begin_address = address;
   s.dummy += static_cast<int32_t>(32 * count);
-  s.checksum = static_cast<int32_t>(sum);
 }
 
 // Notes the first value that the format's fields of `bits` bits cannot
@@ -91,49 +123,6 @@ inline void PutBe32(uint8_t* p, uint32_t v) {
   p[1] = static_cast<uint8_t>(v >> 16);
   p[2] = static_cast<uint8_t>(v >> 8);
   p[3] = static_cast<uint8_t>(v);
-}
-
-// The byte that brings the sum of `n` bytes to 0 modulo 256.
-inline uint8_t TwosComplementSum(const uint8_t* p, std::size_t n) {
-  return static_cast<uint8_t>(0x100 - (ByteSum(p, n) & 0xFF));
-}
-
-// One text record (a line of Intel Hex or S-records), built in place at the
-// end of the output buffer. Bytes added with Byte() count in its checksum,
-// which starts at the value given.
-struct TextRecord {
-  static constexpr std::size_t kLongest = 128;
-  char* const text;
-  char* end;
-  uint32_t checksum;
-
-  TextRecord(RunState& s, uint32_t start_sum)
-      : text(reinterpret_cast<char*>(OutReserve(s, kLongest))), end(text), checksum(start_sum) {}
-  template <std::size_t N>
-  void Raw(const char (&t)[N]) {
-    std::memcpy(end, t, N - 1);
-    end += N - 1;
-  }
-  void Hex(uint8_t b) { end = PutHex2(end, b); }
-  void Byte(uint8_t b) {
-    Hex(b);
-    checksum += b;
-  }
-  void Bytes(const uint8_t* p, int32_t n) {
-    end = PutHexRun(end, p, static_cast<std::size_t>(n));
-    checksum += ByteSum(p, static_cast<std::size_t>(n));
-  }
-  // Ends the record; the run's `checksum` keeps the record's sum.
-  void Write(RunState& s) {
-    s.checksum = static_cast<int32_t>(checksum);
-    s.outlen += static_cast<std::size_t>(end - text);
-  }
-};
-
-// The low `n` bytes of `value`, most significant first, each counted in the
-// checksum.
-inline void WrAdChk(TextRecord& r, uint32_t value, int n) {
-  for (int k = n - 1; k >= 0; --k) r.Byte(static_cast<uint8_t>(value >> (8 * k)));
 }
 
 // Cuts the image into records of at most `mhexline` bytes from `minadd` on
