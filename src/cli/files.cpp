@@ -79,8 +79,15 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int CreateBeside(std::string& temp, const std::string& path) {
   const std::size_t cut = path.find_last_of('/');
   temp = path.substr(0, cut + 1) + "." + path.substr(cut + 1) + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return fd;
+  if (temp.size() >= sizeof pending) return -1;
+  // Named where a signal handler finds it before the file exists.
+  std::memcpy(pending, temp.c_str(), temp.size() + 1);
+  const int fd = ::mkstemp(pending);
+  temp = pending;
+  if (fd < 0) {
+    pending[0] = '\0';
+    return fd;
+  }
   struct stat st {};
   mode_t mode = 0;
   if (::stat(path.c_str(), &st) == 0) {
@@ -206,7 +213,9 @@ bool OpenOutput(RunState& s, const char* name, bool keep, bool strict) {
     const int fd = CreateBeside(s.temp, s.outpath);
     s.outfptr = fd < 0 ? nullptr : fdopen(fd, "wb");
     if (s.outfptr == nullptr) return CouldNotOpen(s, name);
+#ifdef _WIN32
     std::snprintf(pending, sizeof pending, "%s", s.temp.c_str());
+#endif
     return true;
   }
   // Kept, an existing output is opened without being emptied, and nothing

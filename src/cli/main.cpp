@@ -8,6 +8,10 @@ int main(int argc, char* argv[]) {
   // A console that goes away (| head) must not stop the conversion.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+#ifdef SIGXFSZ
+  // A file size limit is a failed write, reported as such.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   const int status = trelon::Run(argc, argv, stdout, stderr);
   std::fflush(stdout);
   return status;

@@ -167,6 +167,7 @@ int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* error
     return 1;
   }
   int status = ConvertFiles(s, word);
+  if (strict && s.refused != 0) Note(s, "the %s writer refused the module; nothing was written\n", word);
   if (strict && s.unheld != nullptr)
     Note(s, "the %s %llX does not fit in the %d-bit fields of %s\n", s.unheld,
          static_cast<unsigned long long>(s.unheld_value), static_cast<int>(s.unheld_bits), word);
