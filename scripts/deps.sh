@@ -7,8 +7,10 @@
 #   deps.sh portable and clang (make portable)
 #   deps.sh ci      all of these, every program the tests hand our files to,
 #                   and Wine to run trelon.exe
-# As root it installs what is missing (quietly; nothing when all is there).
-# Otherwise it prints the one command that would, and fails.
+# As root it installs what is missing (quietly, after one line that says what;
+# nothing when all is there). Otherwise it prints the command that would, to
+# run as root with su -c (or sudo), and fails. Needs only a base system, so
+# sh scripts/deps.sh build && make demo works where make is not yet installed.
 set -eu
 build="g++ cmake ninja-build make"
 test="$build libgtest-dev file man-db groff-base"
@@ -16,7 +18,8 @@ package="$build dpkg-dev"
 windows="$build g++-mingw-w64-x86-64-posix"
 portable="$test clang"
 ci="$test dpkg-dev g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev srecord simh binutils dosbox hatari wine64"
-case "${1:-build}" in
+group=${1:-build}
+case $group in
   build) want=$build ;;
   test) want=$test ;;
   package) want=$package ;;
@@ -32,13 +35,17 @@ for p in $want; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0
-command="apt-get install -y --no-install-recommends$missing"
+install="apt-get install -y --no-install-recommends$missing"
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Missing packages:$missing. Install them with:" >&2
-  echo "  sudo $command" >&2
+  echo "Missing packages:$missing. Install them as root:" >&2
+  echo "  su -c 'apt-get update && $install'" >&2
+  echo "(or with sudo: sudo sh -c 'apt-get update && $install')" >&2
   exit 1
 fi
-echo "Installing$missing" >&2
+took="a minute or two"
+[ "$group" = ci ] && took="several minutes"
+echo "Installing$missing and what they need with apt-get; this takes $took..." >&2
+start=$(date +%s)
 export DEBIAN_FRONTEND=noninteractive
 log=$(mktemp)
 # shellcheck disable=SC2086
@@ -48,3 +55,4 @@ if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends $mis
   exit 1
 fi
 rm -f "$log"
+echo "Installed in $(($(date +%s) - start)) s." >&2
