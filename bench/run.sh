@@ -11,7 +11,12 @@
 #   BEFORE       another converter to time in the same rounds; every output
 #                of the two is compared byte for byte
 #   RUNS         rounds (default 7); PAYLOAD_MIB (64); BENCH_TMP (/tmp)
+#   PIN          a processor list: the whole benchmark runs held to it
+#                (taskset), the way a parallel build sees the converter
 set -eu
+if [ -n "${PIN:-}" ] && [ -z "${PINNED:-}" ]; then
+  PINNED=1 exec taskset -c "$PIN" sh "$0" "$@"
+fi
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$root/build/release}
@@ -95,21 +100,22 @@ median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) 
 peak() { sort -n "$1" | tail -n 1; }
 
 echo "module: $(stat -c %s "$IN") bytes of text, $PAYLOAD_MIB MiB of payload; $RUNS rounds, medians"
-echo "machine: $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
+echo "machine: $(nproc) CPUs${PIN:+, held to CPU $PIN}, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
 echo "converter: $TRELON${BEFORE:+; before: $BEFORE}"
 echo
 cat_t=$(median "$WORK/cat.t")
-printf '%-6s %9s %7s %7s %9s %9s' run "wall ms" "x cat" "cpu s" "peak KiB" "floor x"
-[ -z "$BEFORE" ] || printf ' %10s %7s' "before ms" "x cat"
+printf '%-6s %9s %7s %8s %7s %9s' run "wall ms" "x cat" "x floor" "cpu s" "peak KiB"
+[ -z "$BEFORE" ] || printf ' %10s %7s %8s' "before ms" "x cat" "cpu s"
 printf '\n'
 for id in cat $FORMATS; do
-  f=new_$id label=/$id floor=
+  f=new_$id label=/$id floor=$cat_t
   [ "$id" != cat ] || f=cat label=cat
-  [ "$id" = cat ] || floor=$(awk -v t="$(median "$WORK/floor_$id.t")" -v c="$cat_t" 'BEGIN { printf "%.2f", t / c }')
-  awk -v l="$label" -v t="$(median "$WORK/$f.t")" -v c="$cat_t" -v cpu="$(median "$WORK/$f.c")" \
-    -v m="$(peak "$WORK/$f.m")" -v fl="$floor" 'BEGIN { printf "%-6s %9.1f %7.2f %7.2f %9d %9s", l, t / 1000, t / c, cpu, m, fl }'
+  [ "$id" = cat ] || floor=$(median "$WORK/floor_$id.t")
+  awk -v l="$label" -v t="$(median "$WORK/$f.t")" -v c="$cat_t" -v fl="$floor" -v cpu="$(median "$WORK/$f.c")" \
+    -v m="$(peak "$WORK/$f.m")" 'BEGIN { printf "%-6s %9.1f %7.2f %8.2f %7.3f %9d", l, t / 1000, t / c, t / fl, cpu, m }'
   if [ -n "$BEFORE" ] && [ "$id" != cat ]; then
-    awk -v t="$(median "$WORK/old_$id.t")" -v c="$cat_t" 'BEGIN { printf " %10.1f %7.2f", t / 1000, t / c }'
+    awk -v t="$(median "$WORK/old_$id.t")" -v c="$cat_t" -v cpu="$(median "$WORK/old_$id.c")" \
+      'BEGIN { printf " %10.1f %7.2f %8.3f", t / 1000, t / c, cpu }'
   fi
   printf '\n'
 done

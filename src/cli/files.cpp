@@ -137,9 +137,7 @@ constexpr const char* kCommands[] = {"AD", "AS", "CO", "CS", "DT", "LD", "MB", "
 
 const char* ErrorText(int code) { return (code >= 0 && code < 12) ? kErrors[code] : "?"; }
 
-void Reason(RunState& s, const char* name, int err) {
-  if (s.errors != nullptr) std::fprintf(s.errors, "trelon: %s: %s\n", name, std::strerror(err));
-}
+void Reason(RunState& s, const char* name, int err) { Note(s, "%s: %s\n", name, std::strerror(err)); }
 
 bool CouldNotOpen(RunState& s, const char* name) {
   const int err = errno;
@@ -197,7 +195,7 @@ bool OpenOutput(RunState& s, const char* name, bool keep, bool strict) {
   }
   if (std::strcmp(s.inname, "-") != 0 && SameFile(s.infptr, name)) {
     Tell(s, "Could not open %s: it is the input file\n", name);
-    if (s.errors != nullptr) std::fprintf(s.errors, "trelon: %s: the input would be lost; name another output\n", name);
+    Note(s, "%s: the input would be lost; name another output\n", name);
     return false;
   }
   struct stat st {};

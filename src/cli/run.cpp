@@ -23,17 +23,6 @@ constexpr const char kBanner[] =
     "Written by the Trelon developers\n"
     "Converts MUFOM object modules into loadable files\n";
 
-// A line "trelon: ..." on standard error.
-void Note(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void Note(RunState& s, const char* format, ...) {
-  if (s.errors == nullptr) return;
-  std::fputs("trelon: ", s.errors);
-  va_list ap;
-  va_start(ap, format);
-  std::vfprintf(s.errors, format, ap);
-  va_end(ap);
-}
-
 // Whether `a` looks like an option word: "/" and a format letter.
 bool LooksLikeWord(const char* a) {
   struct stat st {};

@@ -74,6 +74,17 @@ void SayChar(RunState& s, char c) {
   s.line_open = c != '\n';
 }
 
+void Note(RunState& s, const char* format, ...) {
+  if (s.errors == nullptr) return;
+  // What the console has before it comes first where both go to one place.
+  if (s.console != nullptr) std::fflush(s.console);
+  std::fputs("trelon: ", s.errors);
+  va_list ap;
+  va_start(ap, format);
+  std::vfprintf(s.errors, format, ap);
+  va_end(ap);
+}
+
 void Tell(RunState& s, const char* format, ...) {
   if (s.report == s.console && s.line_open && s.report != nullptr && format[0] != '\n') std::fputc('\n', s.report);
   va_list ap;

@@ -20,6 +20,9 @@ void SayChar(RunState& s, char c);
 // first if the trace has left the console's line open.
 void Tell(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// A line "trelon: ..." that says why, on standard error.
+void Note(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
 // Formatted text to the output file (short texts only).
 void PrintOut(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

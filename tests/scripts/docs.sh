@@ -11,7 +11,8 @@ failures=0 total=0
 for doc in README.md docs/muf-modules.md docs/trelon.1; do
   box=$work/$(basename $doc).d && mkdir -p "$box/build/release" && ln -s "$src/examples" "$box/examples"
   # The README is read in a checkout after make, the others with trelon installed.
-  ln -s "$trelon" "$box/build/release" && path=$work/bin:$PATH && [ $doc = README.md ] && path=$PATH
+  ln -s "$trelon" "$box/build/release" && path=$work/bin:$PATH && [ $doc = README.md ] && path=$PATH &&
+    cmake --install "$(dirname "$trelon")" --prefix "$box/.local" >/dev/null  # the package that "In a build" finds
   awk -v dir="$box" -v man="${doc##*.}" '
     man != "1" && /^```/ { fence = !fence; block = fence && $0 == "```console"; cmd = 0; next }
     man == "1" && /^\.E[XE]/ { block = $0 == ".EX"; cmd = 0; next }
@@ -28,7 +29,7 @@ for doc in README.md docs/muf-modules.md docs/trelon.1; do
     END { exit bad }' "$src/$doc" || failures=$((failures + 1))
   for n in $(seq "$(ls "$box" | grep -c 'cmd$')"); do
     total=$((total + 1)) && cmd=$box/$n
-    (cd "$box" && PATH=$path LC_ALL=C sh $n.cmd >$n.got 2>&1 </dev/null) || echo "exit status $?" >>"$cmd.got"
+    (cd "$box" && HOME=$box PATH=$path LC_ALL=C sh $n.cmd >$n.got 2>&1 </dev/null) || echo "exit status $?" >>"$cmd.got"
     awk 'function m(i, j) {
         if (i > ne) return j > na
         if (e[i] == "...") return m(i + 1, j) || (j <= na && m(i, j + 1))
