@@ -51,14 +51,20 @@ bool Hints(RunState& s, const char* const arg[3], bool word_ok, bool writes, con
 
 }  // namespace
 
-int ConvertFiles(RunState& s, const char* option_word) {
+namespace {
+
+// A run and its one error path: open() (which reports its own failure),
+// Init, Convert, GenerateBinary and CloseFiles. Returns the exit status.
+template <typename Open>
+int Guarded(RunState& s, const char* option_word, Open open) {
   int status = 0;
   try {
     if (!s.inbuf) s.inbuf = Allocate(kInBufSize, "input buffer");
-    if (!s.outbuf) s.outbuf = Allocate(kOutBufSize, "output buffer");
-    Init(s, option_word);
-    Convert(s);
-    GenerateBinary(s);
+    if (!open()) status = 1;
+    if (status == 0 && !s.outbuf) s.outbuf = Allocate(kOutBufSize, "output buffer");
+    if (status == 0) Init(s, option_word);
+    if (status == 0) Convert(s);
+    if (status == 0) GenerateBinary(s);
   } catch (const MufomError& e) {
     s.failed = true;
     Tell(s, "\nError in muf file: %s in line %lld\n", ErrorText(e.code), static_cast<long long>(s.linecount));
@@ -79,6 +85,12 @@ int ConvertFiles(RunState& s, const char* option_word) {
     status = 1;
   }
   return status;
+}
+
+}  // namespace
+
+int ConvertFiles(RunState& s, const char* option_word) {
+  return Guarded(s, option_word, [] { return true; });
 }
 
 int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* errors) {
@@ -134,34 +146,20 @@ int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* error
   const bool ok = Hints(s, arg, word_ok, writes, empty);
   std::optional<Signals> signals;
   if (strict) signals.emplace();
-  try {
-    s.inbuf = Allocate(kInBufSize, "input buffer");
-    if (!OpenInput(s, in)) return 1;
-    if (word_ok || !CanOpenOutput(out)) {
-      const bool well = BeginsWell(s), keep = !writes || !well;
-      if (!well) Note(s, "%s does not begin like a module; an existing %s is left as it was\n", in, out);
-      if (!OpenOutput(s, out, keep, strict)) {
-        CloseFiles(s);
-        return 1;
-      }
-    }
-  } catch (const OutOfMemory& e) {
-    Tell(s, "Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(e.bytes), e.what);
-    CloseFiles(s);
-    return 1;
-  } catch (const ReadError& e) {
-    Tell(s, "Could not read %s\n", in);
-    Reason(s, in, e.err);
-    CloseFiles(s);
-    return 1;
-  }
-  int status = ConvertFiles(s, word);
+  const int status = Guarded(s, word, [&] {
+    if (!OpenInput(s, in)) return false;
+    if (!word_ok && CanOpenOutput(out)) return true;
+    const bool well = BeginsWell(s);
+    if (!well) Note(s, "%s does not begin like a module; an existing %s is left as it was\n", in, out);
+    return OpenOutput(s, out, !writes || !well, strict);
+  });
   if (strict && s.refused != 0) Note(s, "the %s writer refused the module; nothing was written\n", word);
   if (strict && s.unheld != nullptr)
     Note(s, "the %s %llX does not fit in the %d-bit fields of %s\n", s.unheld,
          static_cast<unsigned long long>(s.unheld_value), static_cast<int>(s.unheld_bits), word);
-  if (strict && status == 0 && (s.failed || !ok || s.refused != 0 || s.unheld != nullptr)) status = 2;
-  return Commit(s, status == 0) ? status : 1;
+  const bool failed = s.failed || !ok || s.refused != 0 || s.unheld != nullptr;
+  if (!Commit(s, status == 0 && !(strict && failed))) return 1;
+  return strict && status == 0 && failed ? 2 : status;
 }
 
 }  // namespace trelon
