@@ -178,7 +178,7 @@ cases=$(wc -l <"$WORK/ran")
 differ=$(wc -l <"$WORK/diffs")
 stderr=$(cat "$WORK"/log/stderr.* 2>/dev/null | wc -l)
 golden=$(grep -c '^golden-' "$WORK/ran")
-piped=$(grep -c 'p$' "$WORK/ran")
+piped=$(grep -c '^g[0-9]*p$' "$WORK/ran")
 echo
 echo "$cases cases compared ($golden golden, $((cases - golden)) generated, $piped of them through a pipe) in ${elapsed}s: $differ differences"
 echo "standard error differed in $stderr cases (not compared)"
