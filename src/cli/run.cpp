@@ -143,16 +143,18 @@ int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* error
   } catch (const MufomError&) {
     word_ok = false;
   }
-  const bool ok = Hints(s, arg, word_ok, writes, empty);
   std::optional<Signals> signals;
   if (strict) signals.emplace();
+  bool well = true;
   const int status = Guarded(s, word, [&] {
     if (!OpenInput(s, in)) return false;
     if (!word_ok && CanOpenOutput(out)) return true;
-    const bool well = BeginsWell(s);
-    if (!well) Note(s, "%s does not begin like a module; an existing %s is left as it was\n", in, out);
+    well = BeginsWell(s);
     return OpenOutput(s, out, !writes || !well, strict);
   });
+  // The reasons follow the lines that report the failure.
+  if (!well) Note(s, "%s does not begin like a module; an existing %s is left as it was\n", in, out);
+  const bool ok = Hints(s, arg, word_ok, writes, empty);
   if (strict && s.refused != 0) Note(s, "the %s writer refused the module; nothing was written\n", word);
   if (strict && s.unheld != nullptr)
     Note(s, "the %s %llX does not fit in the %d-bit fields of %s\n", s.unheld,
