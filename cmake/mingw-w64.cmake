@@ -1,5 +1,5 @@
 # Cross-compiles Trelon for 64-bit Windows with Debian's MinGW-w64
-# (g++-mingw-w64-x86-64). The posix-threads variant, so std::thread works;
+# (g++-mingw-w64-x86-64-posix, the variant whose runtime the package has);
 # linked statically, so trelon.exe needs no DLL beside it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
