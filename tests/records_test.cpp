@@ -51,8 +51,9 @@ std::string Record(int m) {
 // the records write on their own.
 TEST(Records, AtTheOutputBuffersEnd) {
   const std::size_t end = trelon::kOutBufSize;
-  for (const auto& [word, longest] :
-       {std::pair{"/I", 32}, {"/M1", 32}, {"/M2", 32}, {"/M3", 32}, {"/P", 50}}) {
+  for (const auto& [format, most] : {std::pair{"/I", 32}, {"/M1", 32}, {"/M2", 32}, {"/M3", 32}, {"/P", 50}}) {
+    const char* const word = format;  // a lambda may not capture a structured binding (clang 14)
+    const int longest = most;
     Convert(word, "ME.");
     const std::string none = out;
     const std::size_t head = word[1] == 'M' ? none.find('\n') + 1 : 0;  // the S0 record
