@@ -104,15 +104,16 @@ echo "machine: $(nproc) CPUs${PIN:+, held to CPU $PIN}, load average $(cut -d' '
 echo "converter: $TRELON${BEFORE:+; before: $BEFORE}"
 echo
 cat_t=$(median "$WORK/cat.t")
-printf '%-6s %9s %7s %8s %7s %9s' run "wall ms" "x cat" "x floor" "cpu s" "peak KiB"
+printf '%-6s %9s %7s %8s %7s %9s %9s' run "wall ms" "x cat" "x floor" "cpu s" "floor cpu" "peak KiB"
 [ -z "$BEFORE" ] || printf ' %10s %7s %8s' "before ms" "x cat" "cpu s"
 printf '\n'
 for id in cat $FORMATS; do
-  f=new_$id label=/$id floor=$cat_t
+  f=new_$id label=/$id floor=$cat_t floor_cpu=$(median "$WORK/cat.c")
   [ "$id" != cat ] || f=cat label=cat
-  [ "$id" = cat ] || floor=$(median "$WORK/floor_$id.t")
+  [ "$id" = cat ] || floor=$(median "$WORK/floor_$id.t") floor_cpu=$(median "$WORK/floor_$id.c")
   awk -v l="$label" -v t="$(median "$WORK/$f.t")" -v c="$cat_t" -v fl="$floor" -v cpu="$(median "$WORK/$f.c")" \
-    -v m="$(peak "$WORK/$f.m")" 'BEGIN { printf "%-6s %9.1f %7.2f %8.2f %7.3f %9d", l, t / 1000, t / c, t / fl, cpu, m }'
+    -v fc="$floor_cpu" -v m="$(peak "$WORK/$f.m")" \
+    'BEGIN { printf "%-6s %9.1f %7.2f %8.2f %7.3f %9.3f %9d", l, t / 1000, t / c, t / fl, cpu, fc, m }'
   if [ -n "$BEFORE" ] && [ "$id" != cat ]; then
     awk -v t="$(median "$WORK/old_$id.t")" -v c="$cat_t" -v cpu="$(median "$WORK/old_$id.c")" \
       'BEGIN { printf " %10.1f %7.2f %8.3f", t / 1000, t / c, cpu }'
