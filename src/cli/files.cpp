@@ -117,6 +117,14 @@ std::string Followed(std::string path) {
 }
 #endif
 
+// Standard input or output, in binary mode.
+std::FILE* Binary(std::FILE* stream) {
+#ifdef _WIN32
+  _setmode(_fileno(stream), _O_BINARY);
+#endif
+  return stream;
+}
+
 void Removed(int signal) {
   if (pending[0] != '\0') std::remove(pending);
   std::signal(signal, SIG_DFL);
@@ -148,14 +156,7 @@ bool CouldNotOpen(RunState& s, const char* name) {
 
 bool OpenInput(RunState& s, const char* name) {
   s.inname = name;
-  if (std::strcmp(name, "-") == 0) {
-    s.infptr = stdin;
-#ifdef _WIN32
-    _setmode(_fileno(stdin), _O_BINARY);
-#endif
-  } else {
-    s.infptr = std::fopen(name, "rb");
-  }
+  s.infptr = std::strcmp(name, "-") == 0 ? Binary(stdin) : std::fopen(name, "rb");
   if (s.infptr == nullptr) return CouldNotOpen(s, name);
   // A folder opens on some systems, and only its reading fails.
   struct stat st {};
@@ -187,10 +188,7 @@ bool BeginsWell(RunState& s) {
 bool OpenOutput(RunState& s, const char* name, bool keep, bool strict) {
   s.outname = name;
   if (std::strcmp(name, "-") == 0) {
-    s.outfptr = stdout;
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    s.outfptr = Binary(stdout);
     return true;
   }
   if (std::strcmp(s.inname, "-") != 0 && SameFile(s.infptr, name)) {
