@@ -151,8 +151,9 @@ TRELON_AVX2_FN Taken DecodeAvx2(const uint8_t*& from, const uint8_t* end, uint8_
                               _mm256_and_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + 32)))));
     return k;
   };
-  return Decode<64, __m256i>(from, end, out, max, block, [](__m256i sums) TRELON_AVX2_FN {
-    sums = _mm256_sad_epu8(sums, _mm256_setzero_si256());
+  // Vectors of 256 bits go by reference: this function's callers are not built for AVX.
+  return Decode<64, __m256i>(from, end, out, max, block, [](const __m256i& total) TRELON_AVX2_FN {
+    const __m256i sums = _mm256_sad_epu8(total, _mm256_setzero_si256());
     const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
     return static_cast<uint32_t>(_mm_cvtsi128_si32(half)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(half, 8)));
   });
