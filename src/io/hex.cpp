@@ -24,42 +24,85 @@ inline std::size_t NextLoad(const uint8_t* p, const uint8_t* end) {
 }
 constexpr uint32_t kNextLoadSum = '.' + 'L' + 'D';
 
-// 128 bytes of 0xFF, then 128 of 0: from 128 - k on, a mask that keeps the
-// first k bytes of a block.
-struct KeepMask {
-  alignas(64) uint8_t bytes[256] = {};
-  constexpr KeepMask() {
-    for (std::size_t i = 0; i < 128; ++i) bytes[i] = 0xFF;
+// N bytes of 0xFF, then N of 0: from N - k on, a mask that keeps the first k
+// bytes of a block of N.
+template <std::size_t N>
+struct KeepMasks {
+  alignas(64) uint8_t bytes[2 * N] = {};
+  constexpr KeepMasks() {
+    for (std::size_t i = 0; i < N; ++i) bytes[i] = 0xFF;
   }
 };
-[[maybe_unused]] constexpr KeepMask kKeep;
+[[maybe_unused]] constexpr KeepMasks<32> kKeep32;
+[[maybe_unused]] constexpr KeepMasks<64> kKeep64;
 
-// Decodes the data of LD lines: DecodeHexRuns, with `block`, which decodes
-// kDigits digits at a time while the input has them and `out` has room for
-// them (Sums holds their character sums, which total() adds up): it
-// returns the digits taken, fewer than kDigits where the run of digits ends
-// in the block. Hex digits and the line ends taken are the module's common
+// Decodes the data of LD lines from [from, end) into `out`, at most `max`
+// bytes: whole hex pairs, and where a run of them is ended by "." and the
+// next line begins with another LD (all of it in the input), that line's
+// pairs too, and so on. Stops at anything else, before a pair that would not
+// fit, or before what [from, end) holds only in part; advances `from` over
+// what it took. Hex digits and the line ends taken are the module's common
 // path: nothing there is skipped, and the checksum and line count change as
-// the command loop would change them.
-template <std::size_t kDigits, typename Sums, typename Block, typename Total>
-[[gnu::always_inline]] inline Taken Decode(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max,
-                                           Block block, Total total) {
+// the command loop would change them. Up to 15 bytes of `out` past those
+// decoded may be overwritten.
+Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
   // Kept in locals: the stores to `out` could otherwise change them.
   const uint8_t* p = from;
   std::size_t n = 0;
   uint32_t sum = 0;
   int64_t lines = 0;
-  Sums sums{};
+#ifdef TRELON_SSE2
+  // A byte is a digit or a letter when, shifted so that its range starts at
+  // -128, it stays below -128 + the range's length: one add and one signed
+  // compare per class.
+  const __m128i digit_bias = _mm_set1_epi8(static_cast<char>(0x80 - '0'));
+  const __m128i letter_bias = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
+  const __m128i digit_top = _mm_set1_epi8(-128 + 10), letter_top = _mm_set1_epi8(-128 + 6);
+  const __m128i digit0 = _mm_set1_epi8('0'), seven = _mm_set1_epi8(7), even = _mm_set1_epi16(0x00FF);
+  const uint8_t* const kKeep = kKeep32.bytes;
+  // Characters summed bytewise: the wrap modulo 256 keeps the low 7 bits.
+  __m128i sums = _mm_setzero_si128();
+  const auto hex_mask = [&](__m128i v, __m128i& letter) {
+    letter = _mm_cmplt_epi8(_mm_add_epi8(v, letter_bias), letter_top);
+    const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(v, digit_bias), digit_top);
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
+  };
+  const auto join = [&](__m128i v, __m128i letter) {
+    const __m128i nibble = _mm_sub_epi8(_mm_sub_epi8(v, digit0), _mm_and_si128(letter, seven));
+    return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibble, even), 4), _mm_srli_epi16(nibble, 8));
+  };
+#endif
   for (;;) {
-    while (end - p >= static_cast<std::ptrdiff_t>(kDigits) && max - n >= kDigits / 2) {
-      const unsigned k = block(p, out + n, sums);
-      p += k;
-      n += k / 2;
-      if (k < kDigits) goto run_end;
+#ifdef TRELON_SSE2
+    // 32 digits at a time, while the input has them and `out` has 16 bytes
+    // of room for them.
+    while (end - p >= 32 && max - n >= 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+      __m128i la, lb;
+      const uint32_t mask = hex_mask(a, la) | hex_mask(b, lb) << 16;
+      __m128i bytes = _mm_packus_epi16(join(a, la), join(b, lb));
+      auto* const to = reinterpret_cast<__m128i*>(out + n);
+      if (mask != 0xFFFFFFFFu) {
+        // The run ends in this block: its whole pairs are kept, the rest of
+        // what is stored is not counted.
+        const auto k = static_cast<unsigned>(__builtin_ctz(~mask)) & ~1u;
+        const uint8_t* keep = kKeep + 32 - k;
+        _mm_storeu_si128(to, bytes);
+        sums = _mm_add_epi8(
+            sums,
+            _mm_add_epi8(_mm_and_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep))),
+                         _mm_and_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + 16)))));
+        p += k;
+        n += k / 2;
+        goto run_end;
+      }
+      _mm_storeu_si128(to, bytes);
+      sums = _mm_add_epi8(sums, _mm_add_epi8(a, b));
+      p += 32;
+      n += 16;
     }
-    // Out of room, the caller goes on with a fresh `out`; at the input's
-    // end, pair by pair.
-    if (end - p >= static_cast<std::ptrdiff_t>(kDigits)) break;
+#endif
     while (end - p >= 2 && n < max) {
       const int high = kHexValue.of[p[0]], low = kHexValue.of[p[1]];
       if ((high | low) < 0) break;
@@ -67,96 +110,91 @@ template <std::size_t kDigits, typename Sums, typename Block, typename Total>
       out[n++] = static_cast<uint8_t>(high << 4 | low);
       p += 2;
     }
+#ifdef TRELON_SSE2
   run_end:
+#endif
     const std::size_t step = NextLoad(p, end);
     if (step == 0) break;
     p += step;
     sum += kNextLoadSum;
     ++lines;
   }
-  from = p;
-  return Taken{n, sum + total(sums), lines};
-}
-
-// A byte is a digit or a letter when, shifted so that its range starts at
-// -128, it stays below -128 + the range's length: one add and one signed
-// compare per class. Characters are summed bytewise: the wrap modulo 256
-// keeps the low 7 bits.
 #ifdef TRELON_SSE2
-Taken DecodeSse2(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
-  const auto block = [](const uint8_t* p, uint8_t* to, __m128i& sums) {
-    const __m128i digit_bias = _mm_set1_epi8(static_cast<char>(0x80 - '0'));
-    const __m128i letter_bias = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
-    const __m128i digit_top = _mm_set1_epi8(-128 + 10), letter_top = _mm_set1_epi8(-128 + 6);
-    const auto decode = [&](__m128i v, uint32_t& mask) {
-      const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(v, letter_bias), letter_top);
-      const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(v, digit_bias), digit_top);
-      mask = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
-      const __m128i nibble = _mm_sub_epi8(_mm_sub_epi8(v, _mm_set1_epi8('0')), _mm_and_si128(letter, _mm_set1_epi8(7)));
-      return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibble, _mm_set1_epi16(0x00FF)), 4), _mm_srli_epi16(nibble, 8));
-    };
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    uint32_t ma, mb;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(decode(a, ma), decode(b, mb)));
-    const uint32_t mask = ma | mb << 16;
-    if (mask == 0xFFFFFFFFu) {
-      sums = _mm_add_epi8(sums, _mm_add_epi8(a, b));
-      return 32u;
-    }
-    // The run ends in the block: its whole pairs are taken.
-    const unsigned k = static_cast<unsigned>(__builtin_ctz(~mask)) & ~1u;
-    const uint8_t* keep = kKeep.bytes + 128 - k;
-    sums = _mm_add_epi8(sums, _mm_add_epi8(_mm_and_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep))),
-                                           _mm_and_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + 16)))));
-    return k;
-  };
-  return Decode<32, __m128i>(from, end, out, max, block, [](__m128i sums) {
-    sums = _mm_sad_epu8(sums, _mm_setzero_si128());
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  });
-}
+  sums = _mm_sad_epu8(sums, _mm_setzero_si128());
+  sum += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 #endif
+  from = p;
+  return Taken{n, sum, lines};
+}
 
 #ifdef TRELON_AVX2
-TRELON_AVX2_FN Taken DecodeAvx2(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
-  const auto block = [](const uint8_t* p, uint8_t* to, __m256i& sums) TRELON_AVX2_FN {
-    const __m256i digit_bias = _mm256_set1_epi8(static_cast<char>(0x80 - '0'));
-    const __m256i letter_bias = _mm256_set1_epi8(static_cast<char>(0x80 - 'A'));
-    const __m256i digit_top = _mm256_set1_epi8(-128 + 10), letter_top = _mm256_set1_epi8(-128 + 6);
-    const __m256i weights = _mm256_set1_epi16(0x0110);  // the high digit times 16, the low one times 1
-    const auto decode = [&](__m256i v, uint64_t& mask) TRELON_AVX2_FN {
-      const __m256i letter = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(v, letter_bias));
-      const __m256i digit = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(v, digit_bias));
-      mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(digit, letter)));
-      const __m256i nibble =
-          _mm256_sub_epi8(_mm256_sub_epi8(v, _mm256_set1_epi8('0')), _mm256_and_si256(letter, _mm256_set1_epi8(7)));
-      return _mm256_maddubs_epi16(nibble, weights);
-    };
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-    uint64_t ma, mb;
-    // packus works on each 128-bit half: the quarters come out as a0 b0 a1 b1.
-    const __m256i bytes = _mm256_packus_epi16(decode(a, ma), decode(b, mb));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm256_permute4x64_epi64(bytes, 0xD8));
-    const uint64_t mask = ma | mb << 32;
-    if (mask == ~uint64_t{0}) {
+// DecodeLoads 64 digits at a time with AVX2, as long as the input has them
+// and `out` has 32 bytes of room for them (up to 31
+// bytes past those decoded are overwritten); it leaves the rest to
+// DecodeLoads, which goes on from where this one stopped.
+TRELON_AVX2_FN Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out,
+                                                      std::size_t max) {
+  const uint8_t* p = from;
+  std::size_t n = 0;
+  uint32_t sum = 0;
+  int64_t lines = 0;
+  const __m256i digit_bias = _mm256_set1_epi8(static_cast<char>(0x80 - '0'));
+  const __m256i letter_bias = _mm256_set1_epi8(static_cast<char>(0x80 - 'A'));
+  const __m256i digit_top = _mm256_set1_epi8(-128 + 10), letter_top = _mm256_set1_epi8(-128 + 6);
+  const __m256i digit0 = _mm256_set1_epi8('0'), seven = _mm256_set1_epi8(7);
+  const __m256i weights = _mm256_set1_epi16(0x0110);  // the high digit times 16, the low one times 1
+  const uint8_t* const kKeep = kKeep64.bytes;
+  __m256i sums = _mm256_setzero_si256();
+  for (;;) {
+    for (;;) {
+      if (end - p < 64 || max - n < 32) goto done;
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+      const __m256i la = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(a, letter_bias));
+      const __m256i lb = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(b, letter_bias));
+      const __m256i da = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(a, digit_bias));
+      const __m256i db = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(b, digit_bias));
+      const uint64_t mask =
+          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(da, la))) |
+          static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(db, lb)))) << 32;
+      const __m256i na = _mm256_sub_epi8(_mm256_sub_epi8(a, digit0), _mm256_and_si256(la, seven));
+      const __m256i nb = _mm256_sub_epi8(_mm256_sub_epi8(b, digit0), _mm256_and_si256(lb, seven));
+      // packus works on each 128-bit half: the quarters come out as a0 b0 a1 b1.
+      __m256i bytes = _mm256_permute4x64_epi64(
+          _mm256_packus_epi16(_mm256_maddubs_epi16(na, weights), _mm256_maddubs_epi16(nb, weights)), 0xD8);
+      auto* const to = reinterpret_cast<__m256i*>(out + n);
+      if (mask != ~uint64_t{0}) {
+        // The run ends in this block, as in DecodeLoads.
+        const auto k = static_cast<unsigned>(__builtin_ctzll(~mask)) & ~1u;
+        const uint8_t* keep = kKeep + 64 - k;
+        _mm256_storeu_si256(to, bytes);
+        sums = _mm256_add_epi8(
+            sums, _mm256_add_epi8(
+                      _mm256_and_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep))),
+                      _mm256_and_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + 32)))));
+        p += k;
+        n += k / 2;
+        break;
+      }
+      _mm256_storeu_si256(to, bytes);
       sums = _mm256_add_epi8(sums, _mm256_add_epi8(a, b));
-      return 64u;
+      p += 64;
+      n += 32;
     }
-    const unsigned k = static_cast<unsigned>(__builtin_ctzll(~mask)) & ~1u;
-    const uint8_t* keep = kKeep.bytes + 128 - k;
-    sums = _mm256_add_epi8(
-        sums, _mm256_add_epi8(_mm256_and_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep))),
-                              _mm256_and_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + 32)))));
-    return k;
-  };
-  // Vectors of 256 bits go by reference: this function's callers are not built for AVX.
-  return Decode<64, __m256i>(from, end, out, max, block, [](const __m256i& total) TRELON_AVX2_FN {
-    const __m256i sums = _mm256_sad_epu8(total, _mm256_setzero_si256());
-    const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(half)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(half, 8)));
-  });
+    const std::size_t step = NextLoad(p, end);
+    if (step == 0) break;
+    p += step;
+    sum += kNextLoadSum;
+    ++lines;
+  }
+done:
+  sums = _mm256_sad_epu8(sums, _mm256_setzero_si256());
+  const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+  sum += static_cast<uint32_t>(_mm_cvtsi128_si32(half)) +
+         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(half, 8)));
+  from = p;
+  return Taken{n, sum, lines};
 }
 #endif
 
@@ -186,16 +224,12 @@ bool UseAvx2(bool allow) {
 }
 
 Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
+  Taken t;
 #ifdef TRELON_AVX2
-  if (avx2) return DecodeAvx2(from, end, out, max);
+  if (avx2) t = DecodeLoadsWide(from, end, out, max);
 #endif
-#ifdef TRELON_SSE2
-  return DecodeSse2(from, end, out, max);
-#else
-  // No block ever fits: every pair is decoded on its own.
-  return Decode<std::size_t{1} << 30, int>(from, end, out, max, [](const uint8_t*, uint8_t*, int&) { return 0u; },
-                                           [](int) { return 0u; });
-#endif
+  const Taken rest = DecodeLoads(from, end, out + t.bytes, max - t.bytes);
+  return Taken{t.bytes + rest.bytes, t.sum + rest.sum, t.lines + rest.lines};
 }
 
 uint32_t ByteSum(const uint8_t* p, std::size_t n) {
@@ -211,6 +245,25 @@ uint32_t ByteSum(const uint8_t* p, std::size_t n) {
 #endif
   for (; i < n; ++i) sum += p[i];
   return sum;
+}
+
+uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+#ifdef TRELON_SSE2
+  if (readable >= WideRoom(n)) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums = zero;
+    for (std::size_t i = 0; i < n; i += 16) {
+      const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), std::min<std::size_t>(n - i, 16));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+      sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+    }
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#else
+  (void)readable;
+#endif
+  std::memcpy(out, p, n);
+  return ByteSum(p, n);
 }
 
 uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {

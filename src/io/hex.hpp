@@ -148,7 +148,8 @@ inline void PutHexWord(char* out, uint64_t bytes, int k) {
 #endif
 }
 
-// Room that PutHexSum may write for `n` bytes: 2 * WideRoom(n) characters.
+// Room that PutHexSum and CopySum may write for `n` bytes: 2 * WideRoom(n)
+// characters, WideRoom(n) bytes.
 inline constexpr std::size_t WideRoom(std::size_t n) { return n <= 16 ? 16 : (n + 15) / 16 * 16; }
 
 // The sum of the `n` bytes at `p`.
@@ -159,6 +160,11 @@ uint32_t ByteSum(const uint8_t* p, std::size_t n);
 // may be read, whole vectors are taken and up to 2 * WideRoom(n) characters
 // written, those past the 2n digits to be overwritten by what follows.
 uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable);
+
+// The `n` (at least 1) bytes at `p` copied to `out`, returning their sum,
+// each byte read once for both; like PutHexSum, up to WideRoom(n) bytes may
+// be written.
+uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable);
 
 // PutHexSum for 32 bytes that may all be read (a full record): nothing is
 // written past the 64 digits.

@@ -6,13 +6,14 @@ namespace trelon {
 
 void Line_PDP(RunState& s) {
   const int32_t n = s.hexcount;
-  uint8_t* const record = OutReserve(s, static_cast<std::size_t>(n) + 7);
+  uint8_t* const record = OutReserve(s, 7 + WideRoom(static_cast<std::size_t>(n)));
   record[0] = 0x01;
   record[1] = 0x00;
   PutLe16(record + 2, static_cast<uint32_t>(n + 6));
   PutLe16(record + 4, s.begin_address);
-  std::memcpy(record + 6, s.image.get() + s.dummy, static_cast<std::size_t>(n));
-  const uint32_t sum = ByteSum(record, static_cast<std::size_t>(n) + 6);
+  // The data summed as they are copied, each byte read once.
+  const uint32_t sum = ByteSum(record, 6) + CopySum(record + 6, s.image.get() + s.dummy, static_cast<std::size_t>(n),
+                                                    static_cast<std::size_t>(s.imagesize - s.dummy));
   record[6 + n] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
   s.begin_address += static_cast<uint32_t>(n);
   s.dummy += n;

@@ -32,16 +32,20 @@ struct Head {
 // Characters that PutRecord may write for `n` data bytes.
 inline constexpr std::size_t RecordRoom(std::size_t n) { return 22 + 2 * WideRoom(n); }
 
-// A text record (a line of Intel Hex or S-records) at `out`: `lead`, the
+// A text record (a line of Intel Hex or S-records) at `out`: `lead` and
+// `type` (if not NUL), the
 // digits of the head bytes, of the `n` data bytes at `p` (`readable` of
 // them may be read), and of the checksum (`base` minus the sum of the head
 // and data bytes, modulo 256), then the line end `end`. Returns its length.
 template <bool kWide = false, std::size_t N>
-[[gnu::always_inline]] inline std::size_t PutRecord(char* out, const char* lead, const Head& head,
+[[gnu::always_inline]] inline std::size_t PutRecord(char* out, char lead, char type, const Head& head,
                                                     const uint8_t* p, std::size_t n, std::size_t readable,
                                                     unsigned base, const char (&end)[N]) {
-  const std::size_t at = lead[1] != '\0' ? 2 : 1;  // ":" or "S" and the type
-  std::memcpy(out, lead, 2);
+  // ":", or "S" and the type. Stored one by one: loading them together
+  // after storing them so would stall.
+  out[0] = lead;
+  out[1] = type;
+  const std::size_t at = type != '\0' ? 2 : 1;
   PutHexWord(out + at, head.bytes, head.k);
   char* text = out + at + 2 * static_cast<std::size_t>(head.k);
   uint32_t sum = head.sum;
@@ -68,12 +72,13 @@ void PendingRecord(RunState& s, Put put) {
 
 // `count` records of 32 bytes from `data` on, one after another from
 // begin_address on, as the pending record would be written each time, each
-// built by put(text, address, bytes) at the end of the output buffer. The
+// of `length` characters built by put(text, address, bytes) at the end of the output buffer. The
 // run's fields are kept in locals meanwhile: the characters stored could
 // otherwise change them. Always inlined, so that `put` may be compiled for
 // AVX2 with its caller.
 template <typename Put>
-[[gnu::always_inline]] inline void FullRecords(RunState& s, const uint8_t* data, std::size_t count, Put put) {
+[[gnu::always_inline]] inline void FullRecords(RunState& s, const uint8_t* data, std::size_t count, std::size_t length,
+                                               Put put) {
   char* const buffer = reinterpret_cast<char*>(s.outbuf.get());
   std::size_t outlen = s.outlen;
   uint32_t address = s.begin_address;
@@ -83,7 +88,8 @@ template <typename Put>
       FlushOut(s);
       outlen = 0;
     }
-    outlen += put(buffer + outlen, address, data);
+    put(buffer + outlen, address, data);
+    outlen += length;  // known beforehand, so that the next record need not wait for this one
   }
   s.outlen = outlen;
   s.begin_address = address;

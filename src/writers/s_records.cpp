@@ -8,15 +8,14 @@ namespace {
 template <bool kWide = false>
 [[gnu::always_inline]] inline std::size_t PutS(char* text, int type, int32_t f, uint32_t address, const uint8_t* p,
                                                std::size_t n, std::size_t readable) {
-  const char lead[3] = {'S', static_cast<char>('0' + type), '\0'};
-  return PutRecord<kWide>(text, lead, Head().Add(static_cast<uint32_t>(n) + static_cast<uint32_t>(f) + 2, 1).Add(address, f + 1),
+  return PutRecord<kWide>(text, 'S', static_cast<char>('0' + type), Head().Add(static_cast<uint32_t>(n) + static_cast<uint32_t>(f) + 2, 1).Add(address, f + 1),
                           p, n, readable, 0xFF, "\n");
 }
 
 #ifdef TRELON_AVX2
 TRELON_AVX2_FN void FullSWide(RunState& s, const uint8_t* data, std::size_t count) {
   const int32_t f = s.formats;
-  FullRecords(s, data, count, [f](char* text, uint32_t address, const uint8_t* p) TRELON_AVX2_FN {
+  FullRecords(s, data, count, 2 * static_cast<std::size_t>(f) + 73, [f](char* text, uint32_t address, const uint8_t* p) TRELON_AVX2_FN {
     return PutS<true>(text, f, f, address, p, 32, 32);
   });
 }
@@ -34,7 +33,7 @@ void Lines_S(RunState& s, const uint8_t* data, std::size_t count) {
   if (avx2) return FullSWide(s, data, count);
 #endif
   const int32_t f = s.formats;
-  FullRecords(s, data, count, [f](char* text, uint32_t address, const uint8_t* p) {
+  FullRecords(s, data, count, 2 * static_cast<std::size_t>(f) + 73, [f](char* text, uint32_t address, const uint8_t* p) {
     return PutS(text, f, f, address, p, 32, 32);
   });
 }
