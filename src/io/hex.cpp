@@ -205,6 +205,21 @@ __m128i FirstBytes(__m128i v, std::size_t r) {
   return _mm_and_si128(v, _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>(r))));
 }
 
+// The sum of the `n` (at least 1) bytes at `p`, read in whole vectors, the
+// last one cut to the bytes that belong (the ones past them may be read);
+// each vector is also given to put(offset, vector).
+template <typename Put>
+uint32_t SumVectors(const uint8_t* p, std::size_t n, Put put) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sums = zero;
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), std::min<std::size_t>(n - i, 16));
+    put(i, v);
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+  }
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+}
+
 #endif
 
 }  // namespace
@@ -249,16 +264,8 @@ uint32_t ByteSum(const uint8_t* p, std::size_t n) {
 
 uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable) {
 #ifdef TRELON_SSE2
-  if (readable >= WideRoom(n)) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i sums = zero;
-    for (std::size_t i = 0; i < n; i += 16) {
-      const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), std::min<std::size_t>(n - i, 16));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
-      sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
-    }
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
+  if (readable >= WideRoom(n))
+    return SumVectors(p, n, [out](std::size_t i, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v); });
 #else
   (void)readable;
 #endif
@@ -268,17 +275,8 @@ uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t read
 
 uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
 #ifdef TRELON_SSE2
-  // Whole vectors, the last one cut to the bytes that belong.
-  if (readable >= WideRoom(n)) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i sums = zero;
-    for (std::size_t i = 0; i < n; i += 16) {
-      const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), std::min<std::size_t>(n - i, 16));
-      PutHexVector(out + 2 * i, v, n - i > 8);
-      sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
-    }
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
+  if (readable >= WideRoom(n))
+    return SumVectors(p, n, [out, n](std::size_t i, __m128i v) { PutHexVector(out + 2 * i, v, n - i > 8); });
 #else
   (void)readable;
 #endif
