@@ -57,6 +57,7 @@ int CreateBeside(std::string& temp, const std::string& path) {
   for (unsigned k = 0; k < 100; ++k) {
     temp = path + ".trelon" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(k);
     const int fd = _open(temp.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd >= 0) std::snprintf(pending, sizeof pending, "%s", temp.c_str());
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -209,9 +210,6 @@ bool OpenOutput(RunState& s, const char* name, bool keep, bool strict) {
     const int fd = CreateBeside(s.temp, s.outpath);
     s.outfptr = fd < 0 ? nullptr : fdopen(fd, "wb");
     if (s.outfptr == nullptr) return CouldNotOpen(s, name);
-#ifdef _WIN32
-    std::snprintf(pending, sizeof pending, "%s", s.temp.c_str());
-#endif
     return true;
   }
   // Kept, an existing output is opened without being emptied, and nothing

@@ -91,7 +91,6 @@ void Tell(RunState& s, const char* format, ...) {
   va_start(ap, format);
   Print(s, s.report, format, ap);
   va_end(ap);
-  if (s.report == s.console) s.line_open = false;
 }
 
 void PrintOut(RunState& s, const char* format, ...) {

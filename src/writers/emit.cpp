@@ -37,9 +37,10 @@ void FlushRecord(RunState& s) {
 }  // namespace
 
 void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count) {
-  HoldsRecord(s, s.begin_address, count * static_cast<uint64_t>(s.mhexline));
-  if (s.mhexline == 32 && s.intelhex != 0) return Lines_Hex(s, bytes, count);
-  if (s.mhexline == 32 && s.motorolas != 0) return Lines_S(s, bytes, count);
+  if (s.mhexline == 32 && (s.intelhex != 0 || s.motorolas != 0)) {
+    HoldsRecord(s, s.begin_address, count * 32);  // FlushRecord checks the others
+    return s.intelhex != 0 ? Lines_Hex(s, bytes, count) : Lines_S(s, bytes, count);
+  }
   const auto n = static_cast<std::size_t>(s.mhexline);
   for (; count > 0; --count, bytes += n) {
     std::memcpy(s.image.get(), bytes, n);
