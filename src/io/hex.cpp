@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#ifdef TRELON_AVX2
+#include <immintrin.h>
+#endif
+
 namespace trelon {
 
 namespace {
@@ -133,7 +137,7 @@ Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::s
 // and `out` has 32 bytes of room for them (up to 31
 // bytes past those decoded are overwritten); it leaves the rest to
 // DecodeLoads, which goes on from where this one stopped.
-TRELON_AVX2_FN Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out,
+__attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out,
                                                       std::size_t max) {
   const uint8_t* p = from;
   std::size_t n = 0;
@@ -222,11 +226,12 @@ uint32_t SumVectors(const uint8_t* p, std::size_t n, Put put) {
 
 #endif
 
-}  // namespace
-
 #ifdef TRELON_AVX2
+// Whether the AVX2 paths are taken.
 bool avx2 = Avx2There();
 #endif
+
+}  // namespace
 
 bool UseAvx2(bool allow) {
   const bool there = Avx2There();

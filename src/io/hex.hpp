@@ -16,18 +16,10 @@
 #include <emmintrin.h>
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define TRELON_AVX2 1
-#include <immintrin.h>
-// A function that may use AVX2, and inline the AVX2 paths below.
-#define TRELON_AVX2_FN __attribute__((target("avx2")))
 #endif
 #endif
 
 namespace trelon {
-
-#ifdef TRELON_AVX2
-// Whether the AVX2 paths are taken.
-extern bool avx2;
-#endif
 
 // Whether the AVX2 paths are taken where the processor has AVX2, as they are
 // unless this is called with false (the suite compares both ways). Returns
@@ -182,38 +174,6 @@ inline uint32_t PutHexSum32(char* out, const uint8_t* p) {
   PutHexRun(out, p, 32);
   return ByteSum(p, 32);
 #endif
-}
-
-#ifdef TRELON_AVX2
-// PutHexSum32 with AVX2: the 32 bytes in one vector, each nibble's digit
-// looked up.
-TRELON_AVX2_FN inline uint32_t PutHexSum32Wide(char* out, const uint8_t* p) {
-  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  const __m256i low4 = _mm256_set1_epi8(0x0F);
-  const __m256i digits = _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E',
-                                          'F', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D',
-                                          'E', 'F');
-  const __m256i high = _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(v, 4), low4));
-  const __m256i low = _mm256_shuffle_epi8(digits, _mm256_and_si256(v, low4));
-  // Unpacking works on each 128-bit half: a holds bytes 0-7 and 16-23, b 8-15 and 24-31.
-  const __m256i a = _mm256_unpacklo_epi8(high, low), b = _mm256_unpackhi_epi8(high, low);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(a, b, 0x20));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(a, b, 0x31));
-  const __m256i sums = _mm256_sad_epu8(v, _mm256_setzero_si256());
-  const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-  return static_cast<uint32_t>(_mm_cvtsi128_si32(half)) +
-         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(half, 8)));
-}
-#endif
-
-// PutHexSum32, with AVX2 if kWide (where built; the caller is then a
-// TRELON_AVX2_FN).
-template <bool kWide>
-[[gnu::always_inline]] inline uint32_t PutFullData(char* out, const uint8_t* p) {
-#ifdef TRELON_AVX2
-  if constexpr (kWide) return PutHexSum32Wide(out, p);
-#endif
-  return PutHexSum32(out, p);
 }
 
 }  // namespace trelon

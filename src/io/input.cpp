@@ -42,19 +42,10 @@ bool ReadAhead(RunState& s) {
 }
 
 int RefillIn(RunState& s) {
-  if (s.ineof || s.infptr == nullptr) {
-    s.ineof = true;
-    return EOF;
-  }
-  const std::size_t n = ReadSome(s.infptr, s.inbuf.get(), kInBufSize);
-  if (n == 0) {
-    s.ineof = true;
-    s.inpos = s.inend = nullptr;
-    return EOF;
-  }
-  s.inpos = s.inbuf.get();
-  s.inend = s.inpos + n;
-  return *s.inpos++;
+  s.inpos = s.inend = s.inbuf.get();
+  if (ReadAhead(s)) return *s.inpos++;
+  s.ineof = true;
+  return EOF;
 }
 
 }  // namespace trelon

@@ -19,34 +19,14 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   s.loadaddi += static_cast<int32_t>(n);
 }
 
-// Whether the next line, already in the buffer, begins with another LD. It
-// is then taken as the command loop would take it (its line feed counted,
-// its two letters summed), which spares that loop on the common path.
-bool FollowingLoad(RunState& s) {
-  const uint8_t* p = s.inpos;
-  const std::ptrdiff_t left = s.inend - p;
-  if (left >= 4 && std::memcmp(p, "\r\nLD", 4) == 0) {
-    p += 4;
-  } else if (left >= 3 && std::memcmp(p, "\nLD", 3) == 0) {
-    p += 3;
-  } else {
-    return false;
-  }
-  ++s.linecount;
-  s.checkin = (s.checkin + 'L' + 'D') & 0x7F;
-  s.actch = 'D';
-  s.inpos = p;
-  return true;
-}
-
 // The data bytes of one LD command, and of the LD commands that follow it
-// line after line. Runs of whole bytes are decoded straight from the input
-// buffer (hex digits are always significant, so nothing is skipped there and
-// the line count changes only where a line ends as usual); everything else
-// goes through NextChar one character at a time. Records and the stream
-// take the bytes of many lines at once (neither refers to the line); the
-// image takes no more than it has room for, so that a byte that would not
-// fit is refused at its own line.
+// line after line while the input buffer holds them. Runs of whole bytes are
+// decoded straight from the input buffer (hex digits are always significant,
+// so nothing is skipped there and the line count changes only where a line
+// ends as usual); everything else goes through NextChar one character at a
+// time. Records and the stream take the bytes of many lines at once (neither
+// refers to the line); the image takes no more than it has room for, so that
+// a byte that would not fit is refused at its own line.
 void LoadBytes(RunState& s) {
   uint8_t run[4096 + 32];
   const auto place = [&s](const uint8_t* bytes, std::size_t n) {
@@ -72,8 +52,7 @@ void LoadBytes(RunState& s) {
     NextChar(s);
     if (!HexNumber(s)) {
       if (s.actch != '.') MufomErr(s, 3);
-      if (!FollowingLoad(s)) return;
-      continue;
+      return;
     }
     const int high = s.actnum;
     NextChar(s);

@@ -5,27 +5,17 @@ namespace trelon {
 namespace {
 
 // A record of type `type` at `address` (16 bits kept) with `n` data bytes.
-template <bool kWide = false>
-[[gnu::always_inline]] inline std::size_t PutHex(char* text, uint32_t address, const uint8_t* p, std::size_t n,
-                                                 std::size_t readable, uint32_t type = 0) {
-  return PutRecord<kWide>(text, ':', '\0', Head().Add(static_cast<uint32_t>(n), 1).Add(address, 2).Add(type, 1), p, n,
-                          readable, 0x100, "\r\n");
+inline std::size_t PutHex(char* text, uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable,
+                          uint32_t type = 0) {
+  return PutRecord(text, ':', '\0', Head().Add(static_cast<uint32_t>(n), 1).Add(address, 2).Add(type, 1), p, n,
+                   readable, 0x100, "\r\n");
 }
-
-#ifdef TRELON_AVX2
-TRELON_AVX2_FN void FullHexWide(RunState& s, const uint8_t* data, std::size_t count) {
-  FullRecords(s, data, count, 77,
-              [](char* text, uint32_t address, const uint8_t* p) TRELON_AVX2_FN { return PutHex<true>(text, address, p, 32, 32); });
-}
-#endif
 
 }  // namespace
 
 void Lines_Hex(RunState& s, const uint8_t* data, std::size_t count) {
-#ifdef TRELON_AVX2
-  if (avx2) return FullHexWide(s, data, count);
-#endif
-  FullRecords(s, data, count, 77, [](char* text, uint32_t address, const uint8_t* p) { return PutHex(text, address, p, 32, 32); });
+  FullRecords(s, data, count, 77,
+              [](char* text, uint32_t address, const uint8_t* p) { return PutHex(text, address, p, 32, 32); });
 }
 
 void Line_Hex(RunState& s) {

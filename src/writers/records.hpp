@@ -37,8 +37,8 @@ inline constexpr std::size_t RecordRoom(std::size_t n) { return 22 + 2 * WideRoo
 // digits of the head bytes, of the `n` data bytes at `p` (`readable` of
 // them may be read), and of the checksum (`base` minus the sum of the head
 // and data bytes, modulo 256), then the line end `end`. Returns its length.
-template <bool kWide = false, std::size_t N>
-[[gnu::always_inline]] inline std::size_t PutRecord(char* out, char lead, char type, const Head& head,
+template <std::size_t N>
+inline std::size_t PutRecord(char* out, char lead, char type, const Head& head,
                                                     const uint8_t* p, std::size_t n, std::size_t readable,
                                                     unsigned base, const char (&end)[N]) {
   // ":", or "S" and the type. Stored one by one: loading them together
@@ -50,7 +50,7 @@ template <bool kWide = false, std::size_t N>
   char* text = out + at + 2 * static_cast<std::size_t>(head.k);
   uint32_t sum = head.sum;
   if (n == 32 && readable >= 32) {
-    sum += PutFullData<kWide>(text, p);
+    sum += PutHexSum32(text, p);
   } else if (n > 0) {
     sum += PutHexSum(text, p, n, readable);
   }
@@ -72,12 +72,11 @@ void PendingRecord(RunState& s, Put put) {
 
 // `count` records of 32 bytes from `data` on, one after another from
 // begin_address on, as the pending record would be written each time, each
-// of `length` characters built by put(text, address, bytes) at the end of the output buffer. The
-// run's fields are kept in locals meanwhile: the characters stored could
-// otherwise change them. Always inlined, so that `put` may be compiled for
-// AVX2 with its caller.
+// of `length` characters built by put(text, address, bytes) at the end of
+// the output buffer. The run's fields are kept in locals meanwhile: the
+// characters stored could otherwise change them.
 template <typename Put>
-[[gnu::always_inline]] inline void FullRecords(RunState& s, const uint8_t* data, std::size_t count, std::size_t length,
+void FullRecords(RunState& s, const uint8_t* data, std::size_t count, std::size_t length,
                                                Put put) {
   char* const buffer = reinterpret_cast<char*>(s.outbuf.get());
   std::size_t outlen = s.outlen;

@@ -5,21 +5,11 @@ namespace trelon {
 namespace {
 
 // A record of type `type` whose address has f + 1 bytes, with `n` data bytes.
-template <bool kWide = false>
-[[gnu::always_inline]] inline std::size_t PutS(char* text, int type, int32_t f, uint32_t address, const uint8_t* p,
-                                               std::size_t n, std::size_t readable) {
-  return PutRecord<kWide>(text, 'S', static_cast<char>('0' + type), Head().Add(static_cast<uint32_t>(n) + static_cast<uint32_t>(f) + 2, 1).Add(address, f + 1),
-                          p, n, readable, 0xFF, "\n");
+inline std::size_t PutS(char* text, int type, int32_t f, uint32_t address, const uint8_t* p, std::size_t n,
+                        std::size_t readable) {
+  const Head head = Head().Add(static_cast<uint32_t>(n + 2) + static_cast<uint32_t>(f), 1).Add(address, f + 1);
+  return PutRecord(text, 'S', static_cast<char>('0' + type), head, p, n, readable, 0xFF, "\n");
 }
-
-#ifdef TRELON_AVX2
-TRELON_AVX2_FN void FullSWide(RunState& s, const uint8_t* data, std::size_t count) {
-  const int32_t f = s.formats;
-  FullRecords(s, data, count, 2 * static_cast<std::size_t>(f) + 73, [f](char* text, uint32_t address, const uint8_t* p) TRELON_AVX2_FN {
-    return PutS<true>(text, f, f, address, p, 32, 32);
-  });
-}
-#endif
 
 }  // namespace
 
@@ -29,13 +19,9 @@ void Begin_S(RunState& s) {
 }
 
 void Lines_S(RunState& s, const uint8_t* data, std::size_t count) {
-#ifdef TRELON_AVX2
-  if (avx2) return FullSWide(s, data, count);
-#endif
   const int32_t f = s.formats;
-  FullRecords(s, data, count, 2 * static_cast<std::size_t>(f) + 73, [f](char* text, uint32_t address, const uint8_t* p) {
-    return PutS(text, f, f, address, p, 32, 32);
-  });
+  FullRecords(s, data, count, 2 * static_cast<std::size_t>(f) + 73,
+              [f](char* text, uint32_t address, const uint8_t* p) { return PutS(text, f, f, address, p, 32, 32); });
 }
 
 void Line_S(RunState& s) {
