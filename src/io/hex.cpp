@@ -1,9 +1,14 @@
 #include "io/hex.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #ifdef TRELON_AVX2
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+// The AVX2 decoder's vectors are passed only within functions built for AVX2.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 #endif
 
 namespace trelon {
@@ -37,168 +42,142 @@ struct KeepMasks {
     for (std::size_t i = 0; i < N; ++i) bytes[i] = 0xFF;
   }
 };
-[[maybe_unused]] constexpr KeepMasks<32> kKeep32;
-[[maybe_unused]] constexpr KeepMasks<64> kKeep64;
+template <std::size_t N>
+constexpr KeepMasks<N> kKeep;
+
+// The decoder's vector steps at one width, W bytes (none: pairs one by one).
+// U holds W bytes and S the same as signed bytes; Mask gives a bit for each
+// byte's top bit, Pack the bytes that the nibbles of a and b make, each two
+// (the high one first) one byte, and Sum the sum of a vector's bytes. The
+// last width takes single pairs too; a wider one leaves what it cannot take
+// in whole blocks to it.
+struct Plain {
+  static constexpr std::size_t W = 0;
+  static constexpr bool kLast = true;
+  using U = uint32_t;
+  static uint32_t Sum(U) { return 0; }
+};
+
+#ifdef TRELON_SSE2
+struct Sse2 {
+  static constexpr std::size_t W = 16;
+  static constexpr bool kLast = true;
+  typedef uint8_t U __attribute__((vector_size(16)));
+  typedef int8_t S __attribute__((vector_size(16)));
+  static uint64_t Mask(U v) { return static_cast<uint32_t>(_mm_movemask_epi8((__m128i)v)); }
+  static U Pack(U a, U b) {
+    const auto join = [](U n) {
+      const __m128i w = (__m128i)n;
+      return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(w, _mm_set1_epi16(0xFF)), 4), _mm_srli_epi16(w, 8));
+    };
+    return (U)_mm_packus_epi16(join(a), join(b));
+  }
+  static uint32_t Sum(U v) { return Halves(_mm_sad_epu8((__m128i)v, _mm_setzero_si128())); }
+};
+using Narrow = Sse2;
+#else
+using Narrow = Plain;
+#endif
+
+#ifdef TRELON_AVX2
+#define TRELON_AVX2_FN __attribute__((target("avx2")))
+struct Avx2 {
+  static constexpr std::size_t W = 32;
+  static constexpr bool kLast = false;
+  typedef uint8_t U __attribute__((vector_size(32)));
+  typedef int8_t S __attribute__((vector_size(32)));
+  TRELON_AVX2_FN static uint64_t Mask(U v) { return static_cast<uint32_t>(_mm256_movemask_epi8((__m256i)v)); }
+  // Each pair is high * 16 + low; packus works on each 128-bit half, so
+  // the quarters come out as a0 b0 a1 b1.
+  TRELON_AVX2_FN static U Pack(U a, U b) {
+    const __m256i weights = _mm256_set1_epi16(0x0110);
+    const __m256i pairs = _mm256_packus_epi16(_mm256_maddubs_epi16((__m256i)a, weights),
+                                              _mm256_maddubs_epi16((__m256i)b, weights));
+    return (U)_mm256_permute4x64_epi64(pairs, 0xD8);
+  }
+  TRELON_AVX2_FN static uint32_t Sum(U v) {
+    const __m256i sums = _mm256_sad_epu8((__m256i)v, _mm256_setzero_si256());
+    return Halves(_mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1)));
+  }
+};
+#endif
 
 // Decodes the data of LD lines from [from, end) into `out`, at most `max`
-// bytes: whole hex pairs, and where a run of them is ended by "." and the
-// next line begins with another LD (all of it in the input), that line's
-// pairs too, and so on. Stops at anything else, before a pair that would not
-// fit, or before what [from, end) holds only in part; advances `from` over
-// what it took. Hex digits and the line ends taken are the module's common
-// path: nothing there is skipped, and the checksum and line count change as
-// the command loop would change them. Up to 15 bytes of `out` past those
-// decoded may be overwritten.
-Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
+// bytes, as DecodeHexRuns does, with the steps of width T. Hex digits and
+// the line ends taken are the module's common path: nothing there is
+// skipped, and the checksum and line count change as the command loop would
+// change them. Up to W - 1 bytes of `out` past those decoded may be
+// overwritten.
+template <class T>
+[[gnu::always_inline]] inline Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out,
+                                                std::size_t max) {
+  constexpr std::size_t W = T::W;
   // Kept in locals: the stores to `out` could otherwise change them.
   const uint8_t* p = from;
   std::size_t n = 0;
   uint32_t sum = 0;
   int64_t lines = 0;
-#ifdef TRELON_SSE2
-  // A byte is a digit or a letter when, shifted so that its range starts at
-  // -128, it stays below -128 + the range's length: one add and one signed
-  // compare per class.
-  const __m128i digit_bias = _mm_set1_epi8(static_cast<char>(0x80 - '0'));
-  const __m128i letter_bias = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
-  const __m128i digit_top = _mm_set1_epi8(-128 + 10), letter_top = _mm_set1_epi8(-128 + 6);
-  const __m128i digit0 = _mm_set1_epi8('0'), seven = _mm_set1_epi8(7), even = _mm_set1_epi16(0x00FF);
-  const uint8_t* const kKeep = kKeep32.bytes;
   // Characters summed bytewise: the wrap modulo 256 keeps the low 7 bits.
-  __m128i sums = _mm_setzero_si128();
-  const auto hex_mask = [&](__m128i v, __m128i& letter) {
-    letter = _mm_cmplt_epi8(_mm_add_epi8(v, letter_bias), letter_top);
-    const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(v, digit_bias), digit_top);
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
-  };
-  const auto join = [&](__m128i v, __m128i letter) {
-    const __m128i nibble = _mm_sub_epi8(_mm_sub_epi8(v, digit0), _mm_and_si128(letter, seven));
-    return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibble, even), 4), _mm_srli_epi16(nibble, 8));
-  };
-#endif
+  typename T::U sums{};
   for (;;) {
-#ifdef TRELON_SSE2
-    // 32 digits at a time, while the input has them and `out` has 16 bytes
-    // of room for them.
-    while (end - p >= 32 && max - n >= 16) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-      __m128i la, lb;
-      const uint32_t mask = hex_mask(a, la) | hex_mask(b, lb) << 16;
-      __m128i bytes = _mm_packus_epi16(join(a, la), join(b, lb));
-      auto* const to = reinterpret_cast<__m128i*>(out + n);
-      if (mask != 0xFFFFFFFFu) {
-        // The run ends in this block: its whole pairs are kept, the rest of
-        // what is stored is not counted.
-        const auto k = static_cast<unsigned>(__builtin_ctz(~mask)) & ~1u;
-        const uint8_t* keep = kKeep + 32 - k;
-        _mm_storeu_si128(to, bytes);
-        sums = _mm_add_epi8(
-            sums,
-            _mm_add_epi8(_mm_and_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep))),
-                         _mm_and_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + 16)))));
+    bool ended = false;  // the run of pairs ended inside a block
+    if constexpr (W > 0) {
+      using U = typename T::U;
+      using S = typename T::S;
+      // A byte is in [first, first + length) when, shifted so that the
+      // range starts at -128, it stays below -128 + length.
+      const auto in = [](U v, uint8_t first, int8_t length) {
+        return (U)((S)(v + static_cast<uint8_t>(0x80 - first)) < static_cast<int8_t>(-128 + length));
+      };
+      // Blocks of 2W digits while the input has them and `out` has room for
+      // their W bytes.
+      while (!ended && end - p >= static_cast<std::ptrdiff_t>(2 * W) && max - n >= W) {
+        U a, b;
+        std::memcpy(&a, p, W);
+        std::memcpy(&b, p + W, W);
+        const U la = in(a, 'A', 6), lb = in(b, 'A', 6);
+        const uint64_t mask = T::Mask(in(a, '0', 10) | la) | T::Mask(in(b, '0', 10) | lb) << W;
+        const U bytes = T::Pack(a - '0' - (la & 7), b - '0' - (lb & 7));
+        std::memcpy(out + n, &bytes, W);
+        // Whole pairs are kept; the rest of what is stored is not counted.
+        const auto k = static_cast<std::size_t>(std::countr_one(mask)) & ~std::size_t{1};
+        ended = k < 2 * W;
+        if (ended) {
+          U keep_a, keep_b;
+          std::memcpy(&keep_a, kKeep<2 * W>.bytes + 2 * W - k, W);
+          std::memcpy(&keep_b, kKeep<2 * W>.bytes + 3 * W - k, W);
+          a &= keep_a;
+          b &= keep_b;
+        }
+        sums += a + b;
         p += k;
         n += k / 2;
-        goto run_end;
       }
-      _mm_storeu_si128(to, bytes);
-      sums = _mm_add_epi8(sums, _mm_add_epi8(a, b));
-      p += 32;
-      n += 16;
     }
-#endif
-    while (end - p >= 2 && n < max) {
-      const int high = kHexValue.of[p[0]], low = kHexValue.of[p[1]];
-      if ((high | low) < 0) break;
-      sum += static_cast<uint32_t>(p[0]) + p[1];
-      out[n++] = static_cast<uint8_t>(high << 4 | low);
-      p += 2;
+    if constexpr (T::kLast) {
+      while (end - p >= 2 && n < max) {
+        const int high = kHexValue.of[p[0]], low = kHexValue.of[p[1]];
+        if ((high | low) < 0) break;
+        sum += static_cast<uint32_t>(p[0]) + p[1];
+        out[n++] = static_cast<uint8_t>(high << 4 | low);
+        p += 2;
+      }
+    } else if (!ended) {
+      break;
     }
-#ifdef TRELON_SSE2
-  run_end:
-#endif
     const std::size_t step = NextLoad(p, end);
     if (step == 0) break;
     p += step;
     sum += kNextLoadSum;
     ++lines;
   }
-#ifdef TRELON_SSE2
-  sums = _mm_sad_epu8(sums, _mm_setzero_si128());
-  sum += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
-         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-#endif
   from = p;
-  return Taken{n, sum, lines};
+  return Taken{n, sum + T::Sum(sums), lines};
 }
 
 #ifdef TRELON_AVX2
-// DecodeLoads 64 digits at a time with AVX2, as long as the input has them
-// and `out` has 32 bytes of room for them (up to 31
-// bytes past those decoded are overwritten); it leaves the rest to
-// DecodeLoads, which goes on from where this one stopped.
-__attribute__((target("avx2"))) Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out,
-                                                      std::size_t max) {
-  const uint8_t* p = from;
-  std::size_t n = 0;
-  uint32_t sum = 0;
-  int64_t lines = 0;
-  const __m256i digit_bias = _mm256_set1_epi8(static_cast<char>(0x80 - '0'));
-  const __m256i letter_bias = _mm256_set1_epi8(static_cast<char>(0x80 - 'A'));
-  const __m256i digit_top = _mm256_set1_epi8(-128 + 10), letter_top = _mm256_set1_epi8(-128 + 6);
-  const __m256i digit0 = _mm256_set1_epi8('0'), seven = _mm256_set1_epi8(7);
-  const __m256i weights = _mm256_set1_epi16(0x0110);  // the high digit times 16, the low one times 1
-  const uint8_t* const kKeep = kKeep64.bytes;
-  __m256i sums = _mm256_setzero_si256();
-  for (;;) {
-    for (;;) {
-      if (end - p < 64 || max - n < 32) goto done;
-      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-      const __m256i la = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(a, letter_bias));
-      const __m256i lb = _mm256_cmpgt_epi8(letter_top, _mm256_add_epi8(b, letter_bias));
-      const __m256i da = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(a, digit_bias));
-      const __m256i db = _mm256_cmpgt_epi8(digit_top, _mm256_add_epi8(b, digit_bias));
-      const uint64_t mask =
-          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(da, la))) |
-          static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(db, lb)))) << 32;
-      const __m256i na = _mm256_sub_epi8(_mm256_sub_epi8(a, digit0), _mm256_and_si256(la, seven));
-      const __m256i nb = _mm256_sub_epi8(_mm256_sub_epi8(b, digit0), _mm256_and_si256(lb, seven));
-      // packus works on each 128-bit half: the quarters come out as a0 b0 a1 b1.
-      __m256i bytes = _mm256_permute4x64_epi64(
-          _mm256_packus_epi16(_mm256_maddubs_epi16(na, weights), _mm256_maddubs_epi16(nb, weights)), 0xD8);
-      auto* const to = reinterpret_cast<__m256i*>(out + n);
-      if (mask != ~uint64_t{0}) {
-        // The run ends in this block, as in DecodeLoads.
-        const auto k = static_cast<unsigned>(__builtin_ctzll(~mask)) & ~1u;
-        const uint8_t* keep = kKeep + 64 - k;
-        _mm256_storeu_si256(to, bytes);
-        sums = _mm256_add_epi8(
-            sums, _mm256_add_epi8(
-                      _mm256_and_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep))),
-                      _mm256_and_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + 32)))));
-        p += k;
-        n += k / 2;
-        break;
-      }
-      _mm256_storeu_si256(to, bytes);
-      sums = _mm256_add_epi8(sums, _mm256_add_epi8(a, b));
-      p += 64;
-      n += 32;
-    }
-    const std::size_t step = NextLoad(p, end);
-    if (step == 0) break;
-    p += step;
-    sum += kNextLoadSum;
-    ++lines;
-  }
-done:
-  sums = _mm256_sad_epu8(sums, _mm256_setzero_si256());
-  const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-  sum += static_cast<uint32_t>(_mm_cvtsi128_si32(half)) +
-         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(half, 8)));
-  from = p;
-  return Taken{n, sum, lines};
+TRELON_AVX2_FN Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
+  return DecodeLoads<Avx2>(from, end, out, max);
 }
 #endif
 
@@ -221,7 +200,7 @@ uint32_t SumVectors(const uint8_t* p, std::size_t n, Put put) {
     put(i, v);
     sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
   }
-  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  return Halves(sums);
 }
 
 #endif
@@ -248,7 +227,7 @@ Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std:
 #ifdef TRELON_AVX2
   if (avx2) t = DecodeLoadsWide(from, end, out, max);
 #endif
-  const Taken rest = DecodeLoads(from, end, out + t.bytes, max - t.bytes);
+  const Taken rest = DecodeLoads<Narrow>(from, end, out + t.bytes, max - t.bytes);
   return Taken{t.bytes + rest.bytes, t.sum + rest.sum, t.lines + rest.lines};
 }
 
@@ -260,8 +239,7 @@ uint32_t ByteSum(const uint8_t* p, std::size_t n) {
   __m128i sums = zero;
   for (; n - i >= 16; i += 16)
     sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero));
-  sum = static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
-        static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  sum = Halves(sums);
 #endif
   for (; i < n; ++i) sum += p[i];
   return sum;

@@ -74,6 +74,11 @@ inline char* PutHex2(char* p, uint8_t b) {
 }
 
 #ifdef TRELON_SSE2
+// The sum of the two 64-bit halves of `v`.
+inline uint32_t Halves(__m128i v) {
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(v)) + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
+}
+
 // The 16 hex digits of the low 8 bytes of `v` at `out`, and with `both` the
 // 16 of the high 8 behind them: bytes split into nibbles, high before low,
 // each nibble made its digit, '0' + n and 7 more from 10 on.
@@ -167,9 +172,7 @@ inline uint32_t PutHexSum32(char* out, const uint8_t* p) {
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
   PutHexVector(out, a, true);
   PutHexVector(out + 32, b, true);
-  const __m128i sums = _mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero));
-  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
-         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  return Halves(_mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero)));
 #else
   PutHexRun(out, p, 32);
   return ByteSum(p, 32);
