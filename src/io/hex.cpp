@@ -263,7 +263,7 @@ uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t reada
 #else
   (void)readable;
 #endif
-  PutHexRun(out, p, n);
+  for (std::size_t i = 0; i < n; ++i) PutHex2(out + 2 * i, p[i]);
   return ByteSum(p, n);
 }
 

@@ -94,43 +94,20 @@ inline void PutHexVector(char* out, __m128i v, bool both) {
 }
 #endif
 
-// Two upper-case hex digits for each of the `n` bytes at `p`, written at
-// `out`; returns the position behind them.
-inline char* PutHexRun(char* out, const uint8_t* p, std::size_t n) {
-#ifdef TRELON_SSE2
-  // Whole vectors, then one more that ends with the last byte and overlaps
-  // the one before: no byte-wise tail from 8 bytes on.
-  if (n >= 16) {
-    for (std::size_t i = 0; i + 16 < n; i += 16)
-      PutHexVector(out + 2 * i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), true);
-    PutHexVector(out + 2 * n - 32, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16)), true);
-    return out + 2 * n;
-  }
-  if (n >= 8) {
-    PutHexVector(out, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), false);
-    PutHexVector(out + 2 * n - 16, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + n - 8)), false);
-    return out + 2 * n;
-  }
-#endif
-  for (std::size_t i = 0; i < n; ++i) out = PutHex2(out, p[i]);
-  return out;
-}
-
-// The digits of `n` bytes at `p` of which `readable` may be read: whole
-// vectors where they fit, writing up to 31 characters past the 2n digits
-// (to be overwritten by what follows), so that a line's end costs no
-// byte-wise tail.
+// The digits of the `n` bytes at `p` at `out`, of which `readable` may be
+// read: whole vectors where they fit, writing up to 31 characters past the
+// 2n digits (to be overwritten by what follows), so that a line's end costs
+// no byte-wise tail.
 inline char* PutHexLine(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
-#ifdef TRELON_SSE2
   std::size_t i = 0;
+#ifdef TRELON_SSE2
   for (; i < n && readable - i >= 16; i += 16)
     PutHexVector(out + 2 * i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), true);
-  if (i >= n) return out + 2 * n;
-  return PutHexRun(out + 2 * i, p + i, n - i);
 #else
   (void)readable;
-  return PutHexRun(out, p, n);
 #endif
+  for (; i < n; ++i) PutHex2(out + 2 * i, p[i]);
+  return out + 2 * n;
 }
 
 // Digits for the low `k` (at most 8) bytes of `bytes`, lowest byte first, at
@@ -174,8 +151,7 @@ inline uint32_t PutHexSum32(char* out, const uint8_t* p) {
   PutHexVector(out + 32, b, true);
   return Halves(_mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero)));
 #else
-  PutHexRun(out, p, 32);
-  return ByteSum(p, 32);
+  return PutHexSum(out, p, 32, 32);
 #endif
 }
 

@@ -140,36 +140,26 @@ void SectionText(RunState& s, const char* label) {
 
 // Carries out the command whose first letter is current.
 void Command(RunState& s) {
+  static constexpr struct {
+    char first, second;
+    void (*run)(RunState&);
+  } kCommands[] = {
+      {'A', 'D', AddressDescriptor},
+      {'A', 'S', MufAs},
+      {'C', 'S', Checksum},
+      {'C', 'O', Comment},
+      {'D', 'T', DateTime},
+      {'L', 'D', LoadBytes},
+      {'M', 'B', ModuleBegin},
+      {'M', 'E', ModuleEnd},
+      {'S', 'A', [](RunState& r) { SectionText(r, "\nSection alignment:     "); }},
+      {'S', 'B', [](RunState& r) { SectionText(r, "\nSection begin:         "); }},
+      {'S', 'T', [](RunState& r) { SectionText(r, "\nSection type:          "); }},
+  };
   const char first = s.actch;
   NextChar(s);
-  const char second = s.actch;
-  switch (first) {
-    case 'A':
-      if (second == 'D') return AddressDescriptor(s);
-      if (second == 'S') return MufAs(s);
-      break;
-    case 'C':
-      if (second == 'S') return Checksum(s);
-      if (second == 'O') return Comment(s);
-      break;
-    case 'D':
-      if (second == 'T') return DateTime(s);
-      break;
-    case 'L':
-      if (second == 'D') return LoadBytes(s);
-      break;
-    case 'M':
-      if (second == 'B') return ModuleBegin(s);
-      if (second == 'E') return ModuleEnd(s);
-      break;
-    case 'S':
-      if (second == 'A') return SectionText(s, "\nSection alignment:     ");
-      if (second == 'B') return SectionText(s, "\nSection begin:         ");
-      if (second == 'T') return SectionText(s, "\nSection type:          ");
-      break;
-    default:
-      break;
-  }
+  for (const auto& command : kCommands)
+    if (command.first == first && command.second == s.actch) return command.run(s);
   MufomErr(s, 3);
 }
 
@@ -181,10 +171,7 @@ void Convert(RunState& s) {
   Say(s, "\n");
   while (s.endfile == 0) {
     NextChar(s);
-    switch (s.actch) {
-      case 'A': case 'C': case 'D': case 'L': case 'M': case 'S': break;
-      default: MufomErr(s, 6);
-    }
+    if (std::strchr("ACDLMS", s.actch) == nullptr) MufomErr(s, 6);
     s.command = 1;
     Command(s);
     s.command = 0;

@@ -10,52 +10,21 @@ void WriteBin(RunState& s) {
   if (s.muflength > 0) WriteOut(s, s.image.get(), static_cast<std::size_t>(s.muflength));
 }
 
-void BeginRecords(RunState& s) {
-  if (s.motorolas != 0) Begin_S(s);
-}
-
-void WriteRecord(RunState& s) {
-  // At most one format is chosen.
-  if (s.intelhex != 0) return Line_Hex(s);
-  if (s.motorolas != 0) return Line_S(s);
-  if (s.pdp11 != 0) Line_PDP(s);
-}
-
 namespace {
 
-// The pending record, if any, written at its address (a full one once a
-// further byte arrives, or any before the address changes).
+// The pending record, if any, written at its address in the chosen format
+// (a full one once a further byte arrives, or any before the address
+// changes).
 void FlushRecord(RunState& s) {
   if (s.hexcount > 0) {
     HoldsRecord(s, s.begin_address, static_cast<uint64_t>(s.hexcount));
     s.dummy = 0;
-    WriteRecord(s);
+    if (s.intelhex != 0) Line_Hex(s);
+    if (s.motorolas != 0) Line_S(s);
+    if (s.pdp11 != 0) Line_PDP(s);
   }
   s.hexcount = 0;
 }
-
-}  // namespace
-
-void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count) {
-  if (s.mhexline == 32 && (s.intelhex != 0 || s.motorolas != 0)) {
-    HoldsRecord(s, s.begin_address, count * 32);  // FlushRecord checks the others
-    return s.intelhex != 0 ? Lines_Hex(s, bytes, count) : Lines_S(s, bytes, count);
-  }
-  const auto n = static_cast<std::size_t>(s.mhexline);
-  for (; count > 0; --count, bytes += n) {
-    std::memcpy(s.image.get(), bytes, n);
-    s.hexcount = s.mhexline;
-    FlushRecord(s);
-  }
-}
-
-void EndRecords(RunState& s) {
-  if (s.motorolas != 0) End_S(s);
-  if (s.intelhex != 0) End_Hex(s);
-  if (s.pdp11 != 0) End_PDP(s);
-}
-
-namespace {
 
 // Stages `n` raw bytes (all `fill` when `bytes` is null). Whole blocks
 // that further bytes follow go to the output buffer at once while it has
@@ -92,17 +61,8 @@ void StageRaw(RunState& s, const uint8_t* bytes, uint8_t fill, uint64_t n) {
 }  // namespace
 
 void StreamBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
-  if (s.byteoutput != 0) {
-    // Most runs (one LD line) fit in the block being staged.
-    if (n <= static_cast<std::size_t>(256 - s.contigi)) {
-      std::memcpy(StagingBlock(s) + s.contigi, bytes, n);
-      s.contigi += static_cast<int32_t>(n);
-    } else {
-      StageRaw(s, bytes, 0, n);
-    }
-  } else {
-    OutBytesHex(s, bytes, n);
-  }
+  if (s.byteoutput != 0) return StageRaw(s, bytes, 0, n);
+  OutBytesHex(s, bytes, n);
 }
 
 void StreamFill(RunState& s, uint32_t count) {
@@ -126,10 +86,12 @@ void RecordBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
   const auto line = static_cast<std::size_t>(s.mhexline);
   while (n > 0) {
     if (s.hexcount >= s.mhexline) FlushRecord(s);
-    if (s.hexcount == 0 && n > line) {
-      // Whole records that further bytes follow, straight from the bytes.
+    if (s.hexcount == 0 && n > line && s.pdp11 == 0) {
+      // Whole Intel Hex or S-records that further bytes follow, straight
+      // from the bytes.
       const std::size_t records = (n - 1) / line;
-      WriteRecords(s, bytes, records);
+      HoldsRecord(s, s.begin_address, records * line);  // FlushRecord checks the others
+      s.intelhex != 0 ? Lines_Hex(s, bytes, records) : Lines_S(s, bytes, records);
       bytes += records * line;
       n -= records * line;
     }
@@ -153,7 +115,7 @@ void StartWriting(RunState& s) {
   if (s.unfill != 0) {
     s.hexcount = 0;
     s.begin_address = 0;
-    BeginRecords(s);
+    if (s.motorolas != 0) Begin_S(s);
   }
 }
 
@@ -166,7 +128,9 @@ void FinishWriting(RunState& s) {
   EndBlock(s);
   if (s.unfill != 0) {
     FlushRecord(s);
-    EndRecords(s);
+    if (s.motorolas != 0) End_S(s);
+    if (s.intelhex != 0) End_Hex(s);
+    if (s.pdp11 != 0) End_PDP(s);
   }
 }
 

@@ -47,15 +47,6 @@ void RecordAt(RunState& s, uint32_t address);
 void EndBlock(RunState& s);
 void FinishWriting(RunState& s);
 
-// Streamed records: the first record of the file, the pending record, and the
-// closing record, each for the active format.
-void BeginRecords(RunState& s);
-void WriteRecord(RunState& s);
-// `count` whole records of `mhexline` bytes from `bytes` on, written as the
-// pending record would be, one after another.
-void WriteRecords(RunState& s, const uint8_t* bytes, std::size_t count);
-void EndRecords(RunState& s);
-
 // Contiguous streaming: `count` fill bytes, or `n` data bytes, in address
 // order; raw bytes are staged in blocks of 256, a full block being written
 // only once a further byte arrives.
