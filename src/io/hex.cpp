@@ -43,7 +43,7 @@ struct KeepMasks {
   }
 };
 template <std::size_t N>
-constexpr KeepMasks<N> kKeep;
+[[maybe_unused]] constexpr KeepMasks<N> kKeep;
 
 // The decoder's vector steps at one width, W bytes (none: pairs one by one).
 // U holds W bytes and S the same as signed bytes; Mask gives a bit for each
@@ -181,30 +181,6 @@ TRELON_AVX2_FN Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, u
 }
 #endif
 
-#ifdef TRELON_SSE2
-// The first `r` (1..16) bytes of `v`, the others zero.
-__m128i FirstBytes(__m128i v, std::size_t r) {
-  const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  return _mm_and_si128(v, _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>(r))));
-}
-
-// The sum of the `n` (at least 1) bytes at `p`, read in whole vectors, the
-// last one cut to the bytes that belong (the ones past them may be read);
-// each vector is also given to put(offset, vector).
-template <typename Put>
-uint32_t SumVectors(const uint8_t* p, std::size_t n, Put put) {
-  const __m128i zero = _mm_setzero_si128();
-  __m128i sums = zero;
-  for (std::size_t i = 0; i < n; i += 16) {
-    const __m128i v = FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), std::min<std::size_t>(n - i, 16));
-    put(i, v);
-    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
-  }
-  return Halves(sums);
-}
-
-#endif
-
 #ifdef TRELON_AVX2
 // Whether the AVX2 paths are taken.
 bool avx2 = Avx2There();
@@ -253,17 +229,6 @@ uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t read
   (void)readable;
 #endif
   std::memcpy(out, p, n);
-  return ByteSum(p, n);
-}
-
-uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
-#ifdef TRELON_SSE2
-  if (readable >= WideRoom(n))
-    return SumVectors(p, n, [out, n](std::size_t i, __m128i v) { PutHexVector(out + 2 * i, v, n - i > 8); });
-#else
-  (void)readable;
-#endif
-  for (std::size_t i = 0; i < n; ++i) PutHex2(out + 2 * i, p[i]);
   return ByteSum(p, n);
 }
 

@@ -7,6 +7,7 @@
 // processor has AVX2.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -129,30 +130,50 @@ inline constexpr std::size_t WideRoom(std::size_t n) { return n <= 16 ? 16 : (n 
 // The sum of the `n` bytes at `p`.
 uint32_t ByteSum(const uint8_t* p, std::size_t n);
 
+#ifdef TRELON_SSE2
+// The first `r` (1..16) bytes of `v`, the others zero.
+inline __m128i FirstBytes(__m128i v, std::size_t r) {
+  const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  return _mm_and_si128(v, _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>(r))));
+}
+
+// The sum of the `n` (at least 1) bytes at `p`, read in whole vectors, the
+// last one cut to the bytes that belong (the ones past them may be read);
+// each vector is also given to put(offset, vector).
+template <typename Put>
+inline uint32_t SumVectors(const uint8_t* p, std::size_t n, Put put) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sums = zero;
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m128i v =
+        FirstBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), std::min<std::size_t>(n - i, 16));
+    put(i, v);
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));
+  }
+  return Halves(sums);
+}
+
+#endif
+
 // The digits of the `n` (at least 1) bytes at `p` at `out`, returning their
 // sum: each byte read once for both. With `readable` bytes from `p` on that
 // may be read, whole vectors are taken and up to 2 * WideRoom(n) characters
 // written, those past the 2n digits to be overwritten by what follows.
-uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable);
+// Inline, so that a record's length known beforehand (32) takes no masks.
+inline uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+#ifdef TRELON_SSE2
+  if (readable >= WideRoom(n))
+    return SumVectors(p, n, [out, n](std::size_t i, __m128i v) { PutHexVector(out + 2 * i, v, n - i > 8); });
+#else
+  (void)readable;
+#endif
+  for (std::size_t i = 0; i < n; ++i) PutHex2(out + 2 * i, p[i]);
+  return ByteSum(p, n);
+}
 
 // The `n` (at least 1) bytes at `p` copied to `out`, returning their sum,
 // each byte read once for both; like PutHexSum, up to WideRoom(n) bytes may
 // be written.
 uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable);
-
-// PutHexSum for 32 bytes that may all be read (a full record): nothing is
-// written past the 64 digits.
-inline uint32_t PutHexSum32(char* out, const uint8_t* p) {
-#ifdef TRELON_SSE2
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-  PutHexVector(out, a, true);
-  PutHexVector(out + 32, b, true);
-  return Halves(_mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero)));
-#else
-  return PutHexSum(out, p, 32, 32);
-#endif
-}
 
 }  // namespace trelon

@@ -38,9 +38,8 @@ inline constexpr std::size_t RecordRoom(std::size_t n) { return 22 + 2 * WideRoo
 // them may be read), and of the checksum (`base` minus the sum of the head
 // and data bytes, modulo 256), then the line end `end`. Returns its length.
 template <std::size_t N>
-inline std::size_t PutRecord(char* out, char lead, char type, const Head& head,
-                                                    const uint8_t* p, std::size_t n, std::size_t readable,
-                                                    unsigned base, const char (&end)[N]) {
+inline std::size_t PutRecord(char* out, char lead, char type, const Head& head, const uint8_t* p, std::size_t n,
+                             std::size_t readable, unsigned base, const char (&end)[N]) {
   // ":", or "S" and the type. Stored one by one: loading them together
   // after storing them so would stall.
   out[0] = lead;
@@ -50,7 +49,7 @@ inline std::size_t PutRecord(char* out, char lead, char type, const Head& head,
   char* text = out + at + 2 * static_cast<std::size_t>(head.k);
   uint32_t sum = head.sum;
   if (n == 32 && readable >= 32) {
-    sum += PutHexSum32(text, p);
+    sum += PutHexSum(text, p, 32, 32);  // a full record, its length known: no masks
   } else if (n > 0) {
     sum += PutHexSum(text, p, n, readable);
   }
