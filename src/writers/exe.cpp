@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <iterator>
 
 #include "writers/writers.hpp"
 
@@ -35,19 +36,13 @@ void GenExe(RunState& s) {
   for (const uint32_t field : {last_page, pages, static_cast<uint32_t>(extra), ss, sp, cs, ip})
     Holds(s, "header value", field, 16);
   s.data.fill(0);
-  uint8_t* h = s.data.data();
-  h[0] = 'M';
-  h[1] = 'Z';
-  PutLe16(h + 2, last_page);
-  PutLe16(h + 4, pages);
-  PutLe16(h + 8, 32);
-  PutLe16(h + 10, static_cast<uint32_t>(extra));
-  PutLe16(h + 12, static_cast<uint32_t>(extra));
-  PutLe16(h + 14, ss);
-  PutLe16(h + 16, sp);
-  PutLe16(h + 20, ip);
-  PutLe16(h + 22, cs);
-  PutLe16(h + 24, 32);
+  // "MZ", then the header's words from offset 2 on: no relocations, a
+  // header of 32 paragraphs, no checksum, the relocation table at 32.
+  s.data[0] = 'M';
+  s.data[1] = 'Z';
+  const uint32_t words[] = {last_page, pages, 0, 32, static_cast<uint32_t>(extra), static_cast<uint32_t>(extra),
+                            ss, sp, 0, ip, cs, 32};
+  for (std::size_t i = 0; i < std::size(words); ++i) PutLe(&s.data[2 + 2 * i], words[i]);
 
   Say(s, "Number of bytes in the last page (= 512 bytes): 16'%4.4X\n", last_page & 0xFFFF);
   Say(s, "Size of .EXE (pages incl. header):              16'%4.4X\n", pages & 0xFFFF);

@@ -51,9 +51,9 @@ void BinHexOut(RunState& s) {
   if (s.head256 != 0) {
     Say(s, "Write header (256 bytes)\n");
     std::fill(s.data.begin(), s.data.begin() + 256, uint8_t{0});
-    PutLe32(&s.data[0], s.minadd);
-    PutLe32(&s.data[4], static_cast<uint32_t>(s.muflength));
-    PutLe32(&s.data[8], s.startad);
+    PutLe(&s.data[0], s.minadd, 4);
+    PutLe(&s.data[4], static_cast<uint32_t>(s.muflength), 4);
+    PutLe(&s.data[8], s.startad, 4);
     if (s.byteoutput != 0) {
       WriteHeader(s, 256);
     } else {

@@ -9,8 +9,8 @@ void Line_PDP(RunState& s) {
   uint8_t* const record = OutReserve(s, 7 + WideRoom(static_cast<std::size_t>(n)));
   record[0] = 0x01;
   record[1] = 0x00;
-  PutLe16(record + 2, static_cast<uint32_t>(n + 6));
-  PutLe16(record + 4, s.begin_address);
+  PutLe(record + 2, static_cast<uint32_t>(n + 6));
+  PutLe(record + 4, s.begin_address);
   // The data summed as they are copied, each byte read once.
   const uint32_t sum = ByteSum(record, 6) + CopySum(record + 6, s.image.get() + s.dummy, static_cast<std::size_t>(n),
                                                     static_cast<std::size_t>(s.imagesize - s.dummy));
@@ -23,7 +23,7 @@ void Line_PDP(RunState& s) {
 void End_PDP(RunState& s) {
   Holds(s, "start address", s.startad, 16);
   uint8_t record[7] = {0x01, 0x00, 0x06, 0x00, 0, 0, 0};
-  PutLe16(record + 4, s.startad);
+  PutLe(record + 4, s.startad);
   record[6] = static_cast<uint8_t>(0x100 - (ByteSum(record, 6) & 0xFF));
   WriteOut(s, record, 7);
 }

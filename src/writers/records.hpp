@@ -1,5 +1,5 @@
-// Helpers that every record and file format shares: big- and little-endian
-// words, and text records with a running checksum, built in the output
+// Helpers that every record and file format shares: little-endian words,
+// and text records with a running checksum, built in the output
 // buffer with the hex codec.
 #pragma once
 
@@ -112,21 +112,9 @@ inline void HoldsRecord(RunState& s, uint32_t address, uint64_t n) {
   Holds(s, "byte at address", address + n - 1, AddressBits(s));
 }
 
-inline void PutLe16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline void PutLe32(uint8_t* p, uint32_t v) {
-  PutLe16(p, v);
-  PutLe16(p + 2, v >> 16);
-}
-
-inline void PutBe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
+// The low `n` bytes of `v` at `p`, the least significant first.
+inline void PutLe(uint8_t* p, uint32_t v, int n = 2) {
+  for (int i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // Cuts the image into records of at most `mhexline` bytes from `minadd` on

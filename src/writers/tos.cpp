@@ -28,7 +28,7 @@ void GenTos(RunState& s) {
   s.data.fill(0);
   s.data[0] = 0x60;
   s.data[1] = 0x1A;
-  PutBe32(&s.data[2], text);
+  for (int i = 0; i < 4; ++i) s.data[2 + i] = static_cast<uint8_t>(text >> (24 - 8 * i));  // big-endian
 
   Say(s, "Text length:             16'%8.8X\n", text);
   Say(s, "Relocation table length: 16'%8.8X\n", 6u);
