@@ -29,37 +29,24 @@ struct RunState {
           tosout = 0;
   int32_t formats = 3;  // S-record variant 1..3
   int32_t typexe = 3;   // .EXE variant 1..3
-  int32_t byteoutput = 0;
   int32_t mhexline = 0;  // bytes per text line or record
   int32_t unfill = 0;    // streamed records
-  int32_t contiguous = 0;
-  int32_t head256 = 0;
+  int32_t byteoutput = 0, contiguous = 0, head256 = 0;
   int32_t stack_size = -1, data_size = -1;
-  int32_t addval = 0;
-  uint32_t addad = 0;
-  int32_t filter = 0;
-  uint32_t filterad = 0;
+  int32_t addval = 0, filter = 0;  // whether addad is added to, filterad masks, every address
+  uint32_t addad = 0, filterad = 0;
   int32_t init_value = 0;  // low 8 bits are the fill byte
 
   // Scanner.
   int8_t actch = 0;
-  int32_t actnum = 0;
   int64_t linecount = 0;  // wide enough for any input
-  int32_t endfile = 0;
-  int32_t command = 0;
-  int32_t checkin = 0;
+  int32_t actnum = 0, endfile = 0, command = 0, checkin = 0, bytespmau = 1;
   uint32_t address = 0;
-  int32_t bytespmau = 1;
 
   // Image and window.
   Buffer image;
-  int32_t imagesize = kImageSize;
-  uint32_t minadd = 0, maxadd = 0;
-  int32_t muflength = 0;
-  int32_t loadaddi = 0;
-  uint32_t loadadd = 0;
-  uint32_t startad = 0;
-  int32_t empty = 1;
+  int32_t imagesize = kImageSize, muflength = 0, loadaddi = 0, empty = 1;
+  uint32_t minadd = 0, maxadd = 0, loadadd = 0, startad = 0;
 
   // Staging buffer for streamed blocks and file headers.
   std::array<uint8_t, 512> data{};
@@ -75,19 +62,14 @@ struct RunState {
   // was). The trace goes to `console` (none: nothing is printed), the lines
   // that report a failure to `report`, reasons (the "trelon:" lines) to
   // `errors`.
-  std::FILE* infptr = nullptr;
-  std::FILE* outfptr = nullptr;
-  std::FILE* console = stdout;
-  std::FILE* report = stdout;
-  std::FILE* errors = stderr;
+  std::FILE *infptr = nullptr, *outfptr = nullptr;
+  std::FILE *console = stdout, *report = stdout, *errors = stderr;
   bool line_open = false;  // the console's last line is not ended yet
   bool discard = false;
-  const char* inname = "";
-  const char* outname = "";
+  const char *inname = "", *outname = "";
   std::string outpath, temp;  // where the output goes, and its temporary file
   Buffer inbuf;
-  const uint8_t* inpos = nullptr;
-  const uint8_t* inend = nullptr;
+  const uint8_t *inpos = nullptr, *inend = nullptr;
   bool ineof = false;
   Buffer outbuf;
   std::size_t outlen = 0;
