@@ -64,6 +64,9 @@ int CreateBeside(std::string& temp, const std::string& path) {
 }
 
 bool Replace(const char* from, const char* to) { return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0; }
+
+// The output is replaced under the name it was given.
+std::string Followed(std::string path) { return path; }
 #else
 constexpr const char* kSeparators = "/";
 
@@ -89,16 +92,10 @@ int CreateBeside(std::string& temp, const std::string& path) {
     pending[0] = '\0';
     return fd;
   }
+  const mode_t mask = ::umask(0);  // read, and set back
+  ::umask(mask);
   struct stat st {};
-  mode_t mode = 0;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode = ::umask(0);
-    ::umask(mode);
-    mode = 0666 & ~mode;
-  }
-  ::fchmod(fd, mode);
+  ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0666 & ~mask);
   return fd;
 }
 
@@ -132,26 +129,20 @@ void Removed(int signal) {
   std::raise(signal);
 }
 
-constexpr const char* kErrors[12] = {
-    "No hex number",          "Line truncated",     "Checksum error",
-    "No MUFOM command",       "Binary too long",    "value too big",
-    "Illegal MUFOM format",   "Address too big",    "Illegal number",
-    "Unexpected end of file", "Binary not contiguous", "Bad command line options",
-};
+// "Could not open <name>" (or a lack of memory), and the reason on standard error.
+bool CouldNotOpen(RunState& s, const char* name) {
+  const int err = errno;
+  return Failed(s, err == ENOMEM ? "Not enough memory to open" : "Could not open", name, err);
+}
 
 // The two letters of each command a module can begin with.
 constexpr const char* kCommands[] = {"AD", "AS", "CO", "CS", "DT", "LD", "MB", "ME", "SA", "SB", "ST"};
 
 }  // namespace
 
-const char* ErrorText(int code) { return (code >= 0 && code < 12) ? kErrors[code] : "?"; }
-
-void Reason(RunState& s, const char* name, int err) { Note(s, "%s: %s\n", name, std::strerror(err)); }
-
-bool CouldNotOpen(RunState& s, const char* name) {
-  const int err = errno;
-  Tell(s, err == ENOMEM ? "Not enough memory to open %s\n" : "Could not open %s\n", name);
-  Reason(s, name, err);
+bool Failed(RunState& s, const char* what, const char* name, int err) {
+  Tell(s, "%s %s\n", what, name);
+  Note(s, "%s: %s\n", name, std::strerror(err));
   return false;
 }
 
@@ -200,17 +191,12 @@ bool OpenOutput(RunState& s, const char* name, bool keep, bool strict) {
   struct stat st {};
   const bool exists = ::stat(name, &st) == 0;
   if (strict && (!exists || S_ISREG(st.st_mode))) {
-#ifdef _WIN32
-    s.outpath = name;
-#else
     s.outpath = Followed(name);
-#endif
-    errno = 0;
+    errno = 0;  // a temporary name too long to be made sets none
     if (!CanOpenOutput(name)) return CouldNotOpen(s, name);
     const int fd = CreateBeside(s.temp, s.outpath);
     s.outfptr = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (s.outfptr == nullptr) return CouldNotOpen(s, name);
-    return true;
+    return s.outfptr != nullptr || CouldNotOpen(s, name);
   }
   // Kept, an existing output is opened without being emptied, and nothing
   // is written to it.
@@ -246,19 +232,15 @@ bool CloseFiles(RunState& s) {
 
 bool Commit(RunState& s, bool keep) {
   if (s.temp.empty()) return true;
-  bool done = keep && Replace(s.temp.c_str(), s.outpath.c_str());
+  const bool done = keep && Replace(s.temp.c_str(), s.outpath.c_str());
   const int err = errno;
   if (!done) std::remove(s.temp.c_str());
   pending[0] = '\0';
-  if (keep && !done) {
-    Tell(s, "Could not write %s\n", s.outname);
-    Reason(s, s.outname, err);
-  }
-  return done || !keep;
+  return done || !keep || Failed(s, "Could not write", s.outname, err);
 }
 
 Signals::Signals() {
-  for (std::size_t k = 0; k < sizeof kSignals / sizeof kSignals[0]; ++k) {
+  for (std::size_t k = 0; k < std::size(kSignals); ++k) {
     // A signal ignored when the run started (in a background job, say) stays so.
     before[k] = std::signal(kSignals[k], Removed);
     if (before[k] == SIG_IGN) std::signal(kSignals[k], SIG_IGN);
@@ -266,7 +248,7 @@ Signals::Signals() {
 }
 
 Signals::~Signals() {
-  for (std::size_t k = 0; k < sizeof kSignals / sizeof kSignals[0]; ++k) std::signal(kSignals[k], before[k]);
+  for (std::size_t k = 0; k < std::size(kSignals); ++k) std::signal(kSignals[k], before[k]);
 }
 
 }  // namespace trelon

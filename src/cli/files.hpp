@@ -34,11 +34,9 @@ bool CloseFiles(RunState& s);
 // returns false, after reporting it, if it could not be put there.
 bool Commit(RunState& s, bool keep);
 
-// "trelon: <name>: <the system's reason>" on standard error.
-void Reason(RunState& s, const char* name, int err);
-
-// Text of error `code`, 0..11.
-const char* ErrorText(int code);
+// A failure line "<what> <name>" (such as "Could not read in.muf"), then
+// "trelon: <name>: <the system's reason>" on standard error. Returns false.
+bool Failed(RunState& s, const char* what, const char* name, int err);
 
 // While it lives, SIGINT, SIGTERM and SIGHUP remove the temporary output
 // and end the run as they would have; those ignored stay ignored.

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cctype>
-#include <cstdarg>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -22,6 +21,13 @@ constexpr const char kBanner[] =
     "Trelon-C version 1.0\n"
     "Written by the Trelon developers\n"
     "Converts MUFOM object modules into loadable files\n";
+
+// The text of each error code.
+constexpr const char* kErrors[12] = {
+    "No hex number",   "Line truncated",         "Checksum error",        "No MUFOM command",
+    "Binary too long", "value too big",          "Illegal MUFOM format",  "Address too big",
+    "Illegal number",  "Unexpected end of file", "Binary not contiguous", "Bad command line options",
+};
 
 // Whether `a` looks like an option word: "/" and a format letter.
 bool LooksLikeWord(const char* a) {
@@ -49,10 +55,6 @@ bool Hints(RunState& s, const char* const arg[3], bool word_ok, bool writes, con
   return false;
 }
 
-}  // namespace
-
-namespace {
-
 // A run and its one error path: open() (which reports its own failure),
 // Init, Convert, GenerateBinary and CloseFiles. Returns the exit status.
 template <typename Open>
@@ -67,21 +69,20 @@ int Guarded(RunState& s, const char* option_word, Open open) {
     if (status == 0) GenerateBinary(s);
   } catch (const MufomError& e) {
     s.failed = true;
-    Tell(s, "\nError in muf file: %s in line %lld\n", ErrorText(e.code), static_cast<long long>(s.linecount));
+    const char* text = e.code >= 0 && e.code < 12 ? kErrors[e.code] : "?";
+    Tell(s, "\nError in muf file: %s in line %lld\n", text, static_cast<long long>(s.linecount));
     Tell(s, "Internal buffer size: 131072 bytes\n");
   } catch (const OutOfMemory& e) {
     Tell(s, "Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(e.bytes), e.what);
     status = 1;
   } catch (const ReadError& e) {
-    Tell(s, "Could not read %s\n", s.inname);
-    Reason(s, s.inname, e.err);
+    Failed(s, "Could not read", s.inname, e.err);
     status = 1;
   } catch (const WriteError&) {
     // Reported below, once the files are closed.
   }
   if (!CloseFiles(s)) {
-    Tell(s, "Could not write %s\n", s.outname);
-    Reason(s, s.outname, s.write_errno);
+    Failed(s, "Could not write", s.outname, s.write_errno);
     status = 1;
   }
   return status;
@@ -112,12 +113,10 @@ int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* error
   const int n = argc - i;
   const char* const* arg = argv + i;
   help = help || (n == 1 && std::strcmp(arg[0], "-h") == 0);
-  // The output on standard output must stay clean.
-  if (n == 3 && std::strcmp(arg[2], "-") == 0) s.console = s.report = errors;
-  if (quiet) {
-    s.console = nullptr;
-    s.report = errors;
-  }
+  // Quiet, only failures are told, on standard error; and an output on
+  // standard output must stay clean.
+  if (quiet || (n == 3 && std::strcmp(arg[2], "-") == 0)) s.report = errors;
+  s.console = quiet ? nullptr : s.report;
   Say(s, "%s", kBanner);
   if (help || version) {
     if (help) Usage(s.console, true);
@@ -138,8 +137,8 @@ int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* error
   const char* empty = nullptr;
   try {
     empty = ReadWord(probe, word);
-    writes = (probe.binoutput | probe.hexoutput | probe.intelhex | probe.motorolas | probe.pdp11 | probe.exeout |
-              probe.tosout) != 0;
+    // A format was named (byteoutput stands for B, P, E and T).
+    writes = (probe.byteoutput | probe.hexoutput | probe.intelhex | probe.motorolas) != 0;
   } catch (const MufomError&) {
     word_ok = false;
   }
