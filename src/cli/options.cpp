@@ -1,10 +1,11 @@
 #include "cli/options.hpp"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
 #include "io/output.hpp"
-#include <cstdio>
 
 namespace trelon {
 
@@ -35,30 +36,31 @@ int32_t Variant(RunState& s, char c) {
   return v;
 }
 
-// The decimal value behind a modifier letter, read as atoi reads it.
-int32_t Decimal(const char* p) {
-  return static_cast<int32_t>(std::strtol(p, nullptr, 10));
+// The decimal value behind modifier `letter` in `rest`, read as atoi reads
+// it; a missing letter is error 11.
+int32_t Decimal(RunState& s, const char* rest, char letter) {
+  const char* p = std::strchr(rest, letter);
+  if (p == nullptr) MufomErr(s, 11);
+  return static_cast<int32_t>(std::strtol(p + 1, nullptr, 10));
 }
 
-// The hexadecimal value behind a modifier letter: the leading run of at most
-// 8 characters 0-9 and a-f. An empty run leaves `target` as it was, and
-// makes `p` (the letter) the one returned.
+// Whether `rest` has modifier `letter`; its hexadecimal value, the leading
+// run of at most 8 characters 0-9 and a-f behind it, goes to `target`. An
+// empty run leaves `target` as it was, and makes the letter `empty` unless
+// an earlier one is.
 template <typename T>
-const char* LowerHex(const char* p, T& target) {
-  uint32_t value = 0;
-  int n = 0;
-  for (; n < 8; ++n) {
-    const char c = p[n];
-    if (c >= '0' && c <= '9') {
-      value = value * 16 + static_cast<uint32_t>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-      value = value * 16 + static_cast<uint32_t>(c - 'a' + 10);
-    } else {
-      break;
-    }
+bool LowerHex(const char* rest, char letter, T& target, const char*& empty) {
+  const char* p = std::strchr(rest, letter);
+  if (p == nullptr) return false;
+  const std::size_t n = std::min<std::size_t>(std::strspn(p + 1, "0123456789abcdef"), 8);
+  if (n > 0) {
+    uint32_t value = 0;
+    std::from_chars(p + 1, p + 1 + n, value, 16);
+    target = static_cast<T>(value);
+  } else if (empty == nullptr) {
+    empty = p;
   }
-  if (n > 0) target = static_cast<T>(value);
-  return n > 0 ? nullptr : p - 1;
+  return true;
 }
 
 }  // namespace
@@ -78,67 +80,38 @@ void Usage(std::FILE* to, bool options) {
 
 const char* ReadWord(RunState& s, const char* word) {
   if (word[0] != '/') MufomErr(s, 11);
-  s.imagesize = kImageSize;
-  s.contiguous = s.filter = s.addval = 0;
-  s.formats = s.typexe = 3;
-  s.stack_size = s.data_size = -1;
-  s.init_value = 0;
-  s.empty = 1;
-  s.command = s.muflength = s.endfile = 0;
-  s.binoutput = s.hexoutput = s.intelhex = s.motorolas = s.pdp11 = s.exeout = s.tosout = 0;
-
-  // The format sits right behind the "/"; the modifiers are searched for in
-  // the rest of the word.
-  const char* rest = word + 1;
-  switch (*rest) {
-    case 'B': s.binoutput = 1; rest += 1; break;
-    case 'H': s.hexoutput = 1; s.mhexline = 39; rest += 1; break;
-    case 'I': s.intelhex = 1; s.mhexline = 32; rest += 1; break;
-    case 'P': s.pdp11 = 1; s.mhexline = 50; rest += 1; break;
-    case 'T': s.tosout = 1; rest += 1; break;
+  // The format sits right behind the "/" (M and E with their variant digit);
+  // the modifiers are searched for in the rest of the word.
+  const char* rest = word + 2;
+  switch (word[1]) {
+    case 'B': s.binoutput = 1; break;
+    case 'H': s.hexoutput = 1; s.mhexline = 39; break;
+    case 'I': s.intelhex = 1; s.mhexline = 32; break;
+    case 'P': s.pdp11 = 1; s.mhexline = 50; break;
+    case 'T': s.tosout = 1; break;
     case 'M':
-      s.formats = Variant(s, rest[1]);
+      s.formats = Variant(s, *rest++);
       s.motorolas = 1;
       s.mhexline = 32;
-      rest += 2;
       break;
     case 'E':
-      s.typexe = Variant(s, rest[1]);
+      s.typexe = Variant(s, *rest++);
       s.exeout = 1;
-      rest += 2;
       break;
-    default: break;
+    default: rest = word + 1;  // no format: all of it is modifiers
   }
   s.byteoutput = (s.binoutput | s.exeout | s.tosout | s.pdp11) != 0 ? 1 : 0;
 
   s.unfill = (s.intelhex != 0 || s.motorolas != 0 || s.pdp11 != 0) && std::strchr(rest, 'C') == nullptr;
   s.head256 = (s.binoutput != 0 || s.hexoutput != 0) && std::strchr(rest, 'H') != nullptr;
   if (s.exeout != 0) {
-    const char* stack = std::strchr(rest, 'S');
-    if (stack == nullptr) MufomErr(s, 11);
-    s.stack_size = Decimal(stack + 1);
-    if (s.typexe == 2) {
-      const char* data = std::strchr(rest, 'D');
-      if (data == nullptr) MufomErr(s, 11);
-      s.data_size = Decimal(data + 1);
-    } else {
-      s.data_size = 0;
-    }
+    s.stack_size = Decimal(s, rest, 'S');
+    s.data_size = s.typexe == 2 ? Decimal(s, rest, 'D') : 0;
   }
   const char* empty = nullptr;
-  if (const char* a = std::strchr(rest, 'A')) {
-    s.addval = 1;
-    empty = LowerHex(a + 1, s.addad);
-  }
-  if (const char* z = std::strchr(rest, 'Z')) {
-    const char* e = LowerHex(z + 1, s.init_value);
-    if (empty == nullptr) empty = e;
-  }
-  if (const char* f = std::strchr(rest, 'F')) {
-    s.filter = 1;
-    const char* e = LowerHex(f + 1, s.filterad);
-    if (empty == nullptr) empty = e;
-  }
+  s.addval = LowerHex(rest, 'A', s.addad, empty) ? 1 : 0;
+  LowerHex(rest, 'Z', s.init_value, empty);
+  s.filter = LowerHex(rest, 'F', s.filterad, empty) ? 1 : 0;
   return empty;
 }
 
@@ -147,15 +120,9 @@ void Init(RunState& s, const char* word) {
   // Every error of the word is found before anything is printed.
   if (s.unfill != 0) Say(s, "Binary size not limited. Binary output not sorted and not contiguous.\n");
   if (s.head256 != 0) Say(s, "Adding 256 byte header\n");
-  s.data.fill(0);
   s.image = Allocate(static_cast<std::size_t>(s.imagesize), "image");
   std::memset(s.image.get(), s.FillByte(), static_cast<std::size_t>(s.imagesize));
-
-  s.linecount = 1;
-  s.hexcount = 0;
-  s.startad = 0;
-  s.bytespmau = 1;
-  s.loadaddi = 0;
+  s.linecount = 1;  // an error in the word itself is reported in line 0
 }
 
 }  // namespace trelon

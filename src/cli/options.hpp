@@ -7,13 +7,14 @@
 
 namespace trelon {
 
-// Interprets the option word (such as "/BZffC") into the run state's option
-// fields, printing nothing. A malformed word is error 11. Returns the first
-// of the letters A, Z and F that has no value behind it, if any.
+// Interprets the option word (such as "/BZffC") into the option fields of a
+// fresh run state (their start values are those of no format and no
+// modifier), printing nothing. A malformed word is error 11. Returns the
+// first of the letters A, Z and F that has no value behind it, if any.
 const char* ReadWord(RunState& s, const char* option_word);
 
-// ReadWord, then the messages the word asks for, the start values of the
-// run and the image.
+// ReadWord, then the messages the word asks for, and the image filled with
+// the fill byte.
 void Init(RunState& s, const char* option_word);
 
 // The usage text, with the options after it if asked.
