@@ -70,8 +70,7 @@ Out Convert(const std::string& word, const std::string& module, std::size_t good
   out.close = [](void* me) { return static_cast<Io*>(me)->bad_close ? -1 : 0; };
   static trelon::Buffer inbuf, outbuf;  // fresh ones cost more than the run
   trelon::RunState s;
-  s.inbuf = std::move(inbuf);
-  s.outbuf = std::move(outbuf);
+  std::swap(s.inbuf, inbuf), std::swap(s.outbuf, outbuf);
   char* text = nullptr;
   std::size_t length = 0;
   s.console = s.report = open_memstream(&text, &length);
@@ -80,8 +79,7 @@ Out Convert(const std::string& word, const std::string& module, std::size_t good
   s.outfptr = fopencookie(&io, "w", out);
   Out o;
   o.status = trelon::ConvertFiles(s, word.c_str());
-  inbuf = std::move(s.inbuf);
-  outbuf = std::move(s.outbuf);
+  std::swap(s.inbuf, inbuf), std::swap(s.outbuf, outbuf);
   std::fclose(s.console);
   o.console.assign(text, length);
   std::free(text);

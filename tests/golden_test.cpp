@@ -91,31 +91,23 @@ TEST_P(Golden, Case) {
     fs::create_symlink(in, tmp + "/link.muf");
     std::istringstream lines(fill(arguments));
     std::vector<std::string> args{TRELON_BINARY};
-    std::vector<const char*> argv;
-    std::string command, console, errors;
     for (std::string arg; std::getline(lines, arg);) args.push_back(arg);
-    for (const auto& arg : args) argv.push_back(arg.c_str());
+    std::vector<const char*> argv;
+    std::string command;  // the arguments quoted for the shell
+    for (const auto& arg : args) argv.push_back(arg.c_str()), command += "'" + arg + "' ";
     int status = -1;
     if (binary) {
-      for (const auto& arg : args) command += "'" + arg + "' ";
       status = WEXITSTATUS(std::system((command + ">" + tmp + "/console 2>" + tmp + "/errors").c_str()));
-      console = Read(tmp + "/console");
-      errors = Read(tmp + "/errors");
     } else {
-      char *text = nullptr, *error_text = nullptr;
-      std::size_t length = 0, error_length = 0;
-      std::FILE* stream = open_memstream(&text, &length);
-      std::FILE* error_stream = open_memstream(&error_text, &error_length);
+      std::FILE* stream = std::fopen((tmp + "/console").c_str(), "wb");
+      std::FILE* error_stream = std::fopen((tmp + "/errors").c_str(), "wb");
       trelon::UseAvx2(way != 1);
       status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream, error_stream);
       trelon::UseAvx2(true);
       std::fclose(stream);
       std::fclose(error_stream);
-      console.assign(text, length);
-      errors.assign(error_text, error_length);
-      std::free(text);
-      std::free(error_text);
     }
+    const std::string console = Read(tmp + "/console"), errors = Read(tmp + "/errors");
     EXPECT_EQ(status, std::stoi(Read(dir / "status")));
     const bool quiet = !fs::exists(dir / "console.txt");  // nothing at all, not even the banner
     EXPECT_EQ(console, (quiet ? "" : Read(kGolden / "banner.txt")) + fill(Read(dir / "console.txt")));

@@ -5,11 +5,7 @@
 # examples/tos_hello.muf. Each prints its greeting and exits with status 42.
 #   sh emulators.sh TRELON SOURCE_DIR
 trelon=$(realpath "$1") src=$(realpath "$2")
-for tool in dosbox hatari timeout; do
-  command -v $tool >/dev/null && continue
-  [ "${TRELON_REQUIRE_TOOLS:-}" = 1 ] && echo "FAILED: $tool is missing and TRELON_REQUIRE_TOOLS=1" && exit 1
-  echo "SKIPPED: $tool is not installed" && exit 77
-done
+. "$src/tests/needs.sh" && needs "Debian's dosbox and hatari" dosbox hatari timeout
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" || exit 1
 export HOME="$work" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 failures=0

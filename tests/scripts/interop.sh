@@ -6,11 +6,7 @@
 # loads, so the readers fill the window with the fill byte (00, then ff).
 #   sh interop.sh TRELON SOURCE_DIR
 trelon=$(realpath "$1") src=$(realpath "$2")
-for tool in srec_cat srec_cmp objcopy pdp11 timeout; do
-  command -v $tool >/dev/null && continue
-  [ "${TRELON_REQUIRE_TOOLS:-}" = 1 ] && echo "FAILED: $tool is missing and TRELON_REQUIRE_TOOLS=1" && exit 1
-  echo "SKIPPED: $tool is not installed" && exit 77
-done
+. "$src/tests/needs.sh" && needs "Debian's srecord, binutils and simh" srec_cat srec_cmp objcopy pdp11 timeout
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" || exit 1
 failures=0 checks=0
 check() { checks=$((checks + 1)) && "$@" >/dev/null 2>&1 || { failures=$((failures + 1)) && echo "FAILED: $word$z: $*"; }; }

@@ -4,11 +4,7 @@
 # checks that nothing is left:  package.sh TRELON_BINARY SOURCE_DIR
 set -u
 deb=$(ls -t "$2"/build/package/trelon_*.deb 2>/dev/null | head -n 1)
-if [ -z "$deb" ] || ! command -v dpkg >/dev/null; then
-  echo "Needs dpkg and build/package/trelon_*.deb (make package builds it)"
-  [ "${TRELON_REQUIRE_TOOLS:-0}" = 1 ] && exit 1
-  exit 77
-fi
+. "$2/tests/needs.sh" && needs "make package builds build/package/trelon_*.deb" dpkg "$deb"
 tmp=$(mktemp -d) && trap 'rm -rf "$tmp"' EXIT
 root=$tmp/root && mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" && : >"$root/var/lib/dpkg/status"
 PATH=$PATH:/usr/sbin:/sbin && dpkg="dpkg --root=$root --log=/dev/null --force-not-root"

@@ -6,11 +6,7 @@
 set -u
 exe=$2/build/windows/trelon.exe
 wine=/usr/lib/wine/wine64
-if [ ! -f "$exe" ] || [ ! -x "$wine" ]; then
-  echo "Needs Wine ($wine, Debian's wine64) and build/windows/trelon.exe (make windows builds it)"
-  [ "${TRELON_REQUIRE_TOOLS:-0}" = 1 ] && exit 1
-  exit 77
-fi
+. "$2/tests/needs.sh" && needs "Debian's wine64; make windows builds $exe" "$wine" "$exe"
 tmp=$(mktemp -d)
 export WINEDEBUG=-all WINEPREFIX="$tmp/prefix"
 trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$tmp"' EXIT
