@@ -5,10 +5,8 @@
 
 #ifdef TRELON_AVX2
 #include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
 // The AVX2 decoder's vectors are passed only within functions built for AVX2.
 #pragma GCC diagnostic ignored "-Wpsabi"
-#endif
 #endif
 
 namespace trelon {
@@ -51,13 +49,6 @@ template <std::size_t N>
 // (the high one first) one byte, and Sum the sum of a vector's bytes. The
 // last width takes single pairs too; a wider one leaves what it cannot take
 // in whole blocks to it.
-struct Plain {
-  static constexpr std::size_t W = 0;
-  static constexpr bool kLast = true;
-  using U = uint32_t;
-  static uint32_t Sum(U) { return 0; }
-};
-
 #ifdef TRELON_SSE2
 struct Sse2 {
   static constexpr std::size_t W = 16;
@@ -65,17 +56,23 @@ struct Sse2 {
   typedef uint8_t U __attribute__((vector_size(16)));
   typedef int8_t S __attribute__((vector_size(16)));
   static uint64_t Mask(U v) { return static_cast<uint32_t>(_mm_movemask_epi8((__m128i)v)); }
-  static U Pack(U a, U b) {
+  static void Pack(const U& a, const U& b, U& bytes) {
     const auto join = [](U n) {
       const __m128i w = (__m128i)n;
       return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(w, _mm_set1_epi16(0xFF)), 4), _mm_srli_epi16(w, 8));
     };
-    return (U)_mm_packus_epi16(join(a), join(b));
+    bytes = (U)_mm_packus_epi16(join(a), join(b));
   }
   static uint32_t Sum(U v) { return Halves(_mm_sad_epu8((__m128i)v, _mm_setzero_si128())); }
 };
 using Narrow = Sse2;
 #else
+struct Plain {
+  static constexpr std::size_t W = 0;
+  static constexpr bool kLast = true;
+  using U = uint32_t;
+  static uint32_t Sum(U) { return 0; }
+};
 using Narrow = Plain;
 #endif
 
@@ -86,16 +83,16 @@ struct Avx2 {
   static constexpr bool kLast = false;
   typedef uint8_t U __attribute__((vector_size(32)));
   typedef int8_t S __attribute__((vector_size(32)));
-  TRELON_AVX2_FN static uint64_t Mask(U v) { return static_cast<uint32_t>(_mm256_movemask_epi8((__m256i)v)); }
+  TRELON_AVX2_FN static uint64_t Mask(const U& v) { return static_cast<uint32_t>(_mm256_movemask_epi8((__m256i)v)); }
   // Each pair is high * 16 + low; packus works on each 128-bit half, so
   // the quarters come out as a0 b0 a1 b1.
-  TRELON_AVX2_FN static U Pack(U a, U b) {
+  TRELON_AVX2_FN static void Pack(const U& a, const U& b, U& bytes) {
     const __m256i weights = _mm256_set1_epi16(0x0110);
     const __m256i pairs = _mm256_packus_epi16(_mm256_maddubs_epi16((__m256i)a, weights),
                                               _mm256_maddubs_epi16((__m256i)b, weights));
-    return (U)_mm256_permute4x64_epi64(pairs, 0xD8);
+    bytes = (U)_mm256_permute4x64_epi64(pairs, 0xD8);
   }
-  TRELON_AVX2_FN static uint32_t Sum(U v) {
+  TRELON_AVX2_FN static uint32_t Sum(const U& v) {
     const __m256i sums = _mm256_sad_epu8((__m256i)v, _mm256_setzero_si256());
     return Halves(_mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1)));
   }
@@ -106,8 +103,8 @@ struct Avx2 {
 // bytes, as DecodeHexRuns does, with the steps of width T. Hex digits and
 // the line ends taken are the module's common path: nothing there is
 // skipped, and the checksum and line count change as the command loop would
-// change them. Up to W - 1 bytes of `out` past those decoded may be
-// overwritten.
+// change them. Bytes of `out` between those decoded and `max` may be
+// overwritten (a block is stored whole); none from `max` on.
 template <class T>
 [[gnu::always_inline]] inline Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out,
                                                 std::size_t max) {
@@ -137,7 +134,8 @@ template <class T>
         std::memcpy(&b, p + W, W);
         const U la = in(a, 'A', 6), lb = in(b, 'A', 6);
         const uint64_t mask = T::Mask(in(a, '0', 10) | la) | T::Mask(in(b, '0', 10) | lb) << W;
-        const U bytes = T::Pack(a - '0' - (la & 7), b - '0' - (lb & 7));
+        U bytes;
+        T::Pack(a - '0' - (la & 7), b - '0' - (lb & 7), bytes);
         std::memcpy(out + n, &bytes, W);
         // Whole pairs are kept; the rest of what is stored is not counted.
         const auto k = static_cast<std::size_t>(std::countr_one(mask)) & ~std::size_t{1};

@@ -50,8 +50,8 @@ struct Taken {
 // next line begins with another LD (all of it in [from, end)), that line's
 // pairs too, and so on. Stops at anything else, before a pair that would
 // not fit, or before what [from, end) holds only in part; advances `from`
-// over what it took. Up to 31 bytes of `out` past those decoded may be
-// overwritten.
+// over what it took. Bytes of `out` between those decoded and `max` may be
+// overwritten; none from `max` on.
 Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max);
 
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";

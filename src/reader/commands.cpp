@@ -28,7 +28,7 @@ void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
 // refers to the line); the image takes no more than it has room for, so that
 // a byte that would not fit is refused at its own line.
 void LoadBytes(RunState& s) {
-  uint8_t run[4096 + 32];
+  uint8_t run[4096];
   const auto place = [&s](const uint8_t* bytes, std::size_t n) {
     if (s.unfill != 0) return RecordBytes(s, bytes, n);
     if (s.contiguous == 0) return PlaceImageBytes(s, bytes, n);
