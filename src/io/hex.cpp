@@ -5,7 +5,9 @@
 
 #ifdef TRELON_AVX2
 #include <immintrin.h>
-// The AVX2 decoder's vectors are passed only within functions built for AVX2.
+// The AVX2 decoder's vectors are passed by value only to and from functions
+// that are always inlined into one built for AVX2 (even without
+// optimisation), so no call between the two conventions is ever made.
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
@@ -123,7 +125,7 @@ template <class T>
       using S = typename T::S;
       // A byte is in [first, first + length) when, shifted so that the
       // range starts at -128, it stays below -128 + length.
-      const auto in = [](U v, uint8_t first, int8_t length) {
+      const auto in = [](U v, uint8_t first, int8_t length) __attribute__((always_inline)) {
         return (U)((S)(v + static_cast<uint8_t>(0x80 - first)) < static_cast<int8_t>(-128 + length));
       };
       // Blocks of 2W digits while the input has them and `out` has room for
