@@ -1,6 +1,6 @@
 // Helpers that every record and file format shares: little-endian words,
-// and text records with a running checksum, built in the output
-// buffer with the hex codec.
+// and text records with a running checksum, built in the output buffer
+// with the hex codec.
 #pragma once
 
 #include <cstddef>
@@ -33,10 +33,10 @@ struct Head {
 inline constexpr std::size_t RecordRoom(std::size_t n) { return 22 + 2 * WideRoom(n); }
 
 // A text record (a line of Intel Hex or S-records) at `out`: `lead` and
-// `type` (if not NUL), the
-// digits of the head bytes, of the `n` data bytes at `p` (`readable` of
-// them may be read), and of the checksum (`base` minus the sum of the head
-// and data bytes, modulo 256), then the line end `end`. Returns its length.
+// `type` (if not NUL), the digits of the head bytes, of the `n` data bytes
+// at `p` (`readable` of them may be read), and of the checksum (`base`
+// minus the sum of the head and data bytes, modulo 256), then the line end
+// `end`. Returns its length.
 template <std::size_t N>
 inline std::size_t PutRecord(char* out, char lead, char type, const Head& head, const uint8_t* p, std::size_t n,
                              std::size_t readable, unsigned base, const char (&end)[N]) {
