@@ -221,15 +221,4 @@ uint32_t ByteSum(const uint8_t* p, std::size_t n) {
   return sum;
 }
 
-uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable) {
-#ifdef TRELON_SSE2
-  if (readable >= WideRoom(n))
-    return SumVectors(p, n, [out](std::size_t i, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v); });
-#else
-  (void)readable;
-#endif
-  std::memcpy(out, p, n);
-  return ByteSum(p, n);
-}
-
 }  // namespace trelon

@@ -174,6 +174,15 @@ inline uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_
 // The `n` (at least 1) bytes at `p` copied to `out`, returning their sum,
 // each byte read once for both; like PutHexSum, up to WideRoom(n) bytes may
 // be written.
-uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable);
+inline uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+#ifdef TRELON_SSE2
+  if (readable >= WideRoom(n))
+    return SumVectors(p, n, [out](std::size_t i, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v); });
+#else
+  (void)readable;
+#endif
+  std::memcpy(out, p, n);
+  return ByteSum(p, n);
+}
 
 }  // namespace trelon

@@ -12,8 +12,9 @@ void Line_PDP(RunState& s) {
   PutLe(record + 2, static_cast<uint32_t>(n + 6));
   PutLe(record + 4, s.begin_address);
   // The data summed as they are copied, each byte read once.
-  const uint32_t sum = ByteSum(record, 6) + CopySum(record + 6, s.image.get() + s.dummy, static_cast<std::size_t>(n),
-                                                    static_cast<std::size_t>(s.imagesize - s.dummy));
+  const uint32_t head = record[0] + record[2] + record[3] + record[4] + record[5];  // record[1] is 0
+  const uint32_t sum = head + CopySum(record + 6, s.image.get() + s.dummy, static_cast<std::size_t>(n),
+                                      static_cast<std::size_t>(s.imagesize - s.dummy));
   record[6 + n] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
   s.begin_address += static_cast<uint32_t>(n);
   s.dummy += n;
