@@ -11,6 +11,7 @@
 
 #include "io/input.hpp"
 #include "io/output.hpp"
+#include "reader/reader.hpp"
 
 #ifdef _WIN32
 #include <io.h>
@@ -135,9 +136,6 @@ bool CouldNotOpen(RunState& s, const char* name) {
   return Failed(s, err == ENOMEM ? "Not enough memory to open" : "Could not open", name, err);
 }
 
-// The two letters of each command a module can begin with.
-constexpr const char* kCommands[] = {"AD", "AS", "CO", "CS", "DT", "LD", "MB", "ME", "SA", "SB", "ST"};
-
 }  // namespace
 
 bool Failed(RunState& s, const char* what, const char* name, int err) {
@@ -166,15 +164,13 @@ bool BeginsWell(RunState& s) {
   const uint8_t* p = s.inpos;
   for (;;) {
     for (; p != s.inend && found < 2; ++p)
-      if (static_cast<int8_t>(*p) > 0x1F) first[found++] = static_cast<char>(*p);
+      if (Significant(*p)) first[found++] = static_cast<char>(*p);
     if (found == 2) break;
     const std::ptrdiff_t at = p - s.inpos;
     if (!ReadAhead(s)) return !s.ineof;  // a full buffer without two: the reader will tell
     p = s.inpos + at;
   }
-  for (const char* command : kCommands)
-    if (std::memcmp(first, command, 2) == 0) return true;
-  return false;
+  return IsCommand(first[0], first[1]);
 }
 
 bool OpenOutput(RunState& s, const char* name, bool keep, bool strict) {

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "io/hex.hpp"
 #include "reader/reader.hpp"
@@ -138,12 +139,11 @@ void SectionText(RunState& s, const char* label) {
   TestDot(s, 0);
 }
 
-// Carries out the command whose first letter is current.
-void Command(RunState& s) {
-  static constexpr struct {
-    char first, second;
-    void (*run)(RunState&);
-  } kCommands[] = {
+// Every command, by its two letters.
+constexpr struct {
+  char first, second;
+  void (*run)(RunState&);
+} kCommands[] = {
       {'A', 'D', AddressDescriptor},
       {'A', 'S', MufAs},
       {'C', 'S', Checksum},
@@ -155,7 +155,10 @@ void Command(RunState& s) {
       {'S', 'A', [](RunState& r) { SectionText(r, "\nSection alignment:     "); }},
       {'S', 'B', [](RunState& r) { SectionText(r, "\nSection begin:         "); }},
       {'S', 'T', [](RunState& r) { SectionText(r, "\nSection type:          "); }},
-  };
+};
+
+// Carries out the command whose first letter is current.
+void Command(RunState& s) {
   const char first = s.actch;
   NextChar(s);
   for (const auto& command : kCommands)
@@ -171,12 +174,18 @@ void Convert(RunState& s) {
   Say(s, "\n");
   while (s.endfile == 0) {
     NextChar(s);
-    if (std::strchr("ACDLMS", s.actch) == nullptr) MufomErr(s, 6);
+    if (std::none_of(std::begin(kCommands), std::end(kCommands), [&s](const auto& c) { return c.first == s.actch; }))
+      MufomErr(s, 6);
     s.command = 1;
     Command(s);
     s.command = 0;
   }
   FinishWriting(s);
+}
+
+bool IsCommand(char first, char second) {
+  return std::any_of(std::begin(kCommands), std::end(kCommands),
+                     [=](const auto& c) { return c.first == first && c.second == second; });
 }
 
 }  // namespace trelon

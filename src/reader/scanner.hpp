@@ -5,6 +5,7 @@
 #include "io/hex.hpp"
 #include "io/input.hpp"
 #include "io/output.hpp"
+#include "reader/reader.hpp"
 #include "run_state.hpp"
 
 namespace trelon {
@@ -23,8 +24,8 @@ inline void NextChar(RunState& s) {
       c = CharIn(s);
     }
     if (c == '\n') ++s.linecount;
-    auto ch = static_cast<int8_t>(c);
-    if (ch <= 0x1F) continue;
+    if (!Significant(static_cast<uint8_t>(c))) continue;
+    const auto ch = static_cast<int8_t>(c);
     s.actch = ch;
     s.checkin = (s.checkin + ch) & 0x7F;
     return;
