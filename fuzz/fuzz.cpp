@@ -7,8 +7,7 @@
 // - streamed records carry the bytes of /M3 at the same addresses, and where
 //   the image window holds a streamed byte, the image holds that byte too;
 // - invisible bytes between the characters of the module change nothing;
-// - the SSE2 paths (LD data decoded, full records formatted) give what the
-//   AVX2 ones give;
+// - the SSE2 decoding of LD data gives what the AVX2 decoding gives;
 // - an output whose close fails, or an input that fails halfway, ends the
 //   run with "Could not write" or "Could not read" and status 1, after what
 //   the run had done until then.

@@ -12,6 +12,25 @@ void WriteBin(RunState& s) {
 
 namespace {
 
+// The block of raw bytes being staged in contiguous streaming: at the end of
+// the output buffer, behind what counts there, while the buffer has room
+// for a whole block of 256 (the bytes then go to the file with one copy),
+// else in s.data. Nothing else is written while a block is staged, so the
+// place stays the same until the block is written or dropped.
+bool StagedInOutput(const RunState& s) { return kOutBufSize - s.outlen >= 256; }
+uint8_t* StagingBlock(RunState& s) {
+  return StagedInOutput(s) ? s.outbuf.get() + s.outlen : s.data.data();
+}
+
+// The first n staged bytes to the output file.
+void Write_Data(RunState& s, int32_t n) {
+  if (StagedInOutput(s)) {
+    s.outlen += static_cast<std::size_t>(n);
+  } else {
+    WriteOut(s, s.data.data(), static_cast<std::size_t>(n));
+  }
+}
+
 // The pending record, if any, written at its address in the chosen format
 // (a full one once a further byte arrives, or any before the address
 // changes).
