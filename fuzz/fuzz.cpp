@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "cli/run.hpp"
+#include "cli/word.hpp"
 #include "io/hex.hpp"
 
 namespace {
@@ -46,8 +47,8 @@ void Check(bool ok, const std::string& word, const char* what) {
 
 // Reading fails after `good` bytes, closing when `bad_close`; past 1 MiB
 // every write fails as on a full disk, since a 4 GB gap is legitimate.
-Out Convert(const std::string& word, const std::string& module, std::size_t good = -1,
-            bool bad_close = false) {
+Out Convert(const std::string& word, const std::string& module, std::size_t good = -1, bool bad_close = false,
+            bool avx2 = true) {
   struct Io {
     const std::string& in;
     std::size_t good, pos;
@@ -67,19 +68,14 @@ Out Convert(const std::string& word, const std::string& module, std::size_t good
     return s->out.size() + n > (1u << 20) ? 0 : (s->out.append(buffer, n), static_cast<ssize_t>(n));
   };
   out.close = [](void* me) { return static_cast<Io*>(me)->bad_close ? -1 : 0; };
-  static trelon::Buffer inbuf, outbuf;  // fresh ones cost more than the run
-  trelon::RunState s;
-  std::swap(s.inbuf, inbuf), std::swap(s.outbuf, outbuf);
   char* text = nullptr;
   std::size_t length = 0;
-  s.console = s.report = open_memstream(&text, &length);
-  s.errors = nullptr;
-  s.infptr = fopencookie(&io, "r", in);
-  s.outfptr = fopencookie(&io, "w", out);
+  std::FILE* console_file = open_memstream(&text, &length);
+  trelon::Console console(console_file, console_file, nullptr);
   Out o;
-  o.status = trelon::ConvertFiles(s, word.c_str());
-  std::swap(s.inbuf, inbuf), std::swap(s.outbuf, outbuf);
-  std::fclose(s.console);
+  o.status = trelon::ConvertStreams(trelon::ReadWord(word.c_str(), false, false, avx2), fopencookie(&io, "r", in),
+                                    fopencookie(&io, "w", out), console);
+  std::fclose(console_file);
   o.console.assign(text, length);
   std::free(text);
   o.bytes = std::move(io.out);
@@ -146,19 +142,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const Out o = w == word ? b : Convert(w, module), other = Convert(w, spread);
     Check(other.console == o.console && other.bytes == o.bytes, w, "invisible bytes change the run");
   }
-  if (trelon::UseAvx2(false)) {
+  if (trelon::HasAvx2()) {
     // /B in image or contiguous mode, /M3 streamed, /IC through the image.
     for (const std::string& w : {word, "/M3" + mods, "/IC" + mods}) {
       for (const std::string& m : {module, spread}) {
-        const Out narrow = Convert(w, m);
-        trelon::UseAvx2(true);
-        const Out wide = Convert(w, m);
-        trelon::UseAvx2(false);
+        const Out narrow = Convert(w, m, -1, false, false), wide = Convert(w, m);
         Check(narrow.console == wide.console && narrow.bytes == wide.bytes && narrow.status == wide.status, w,
               "the SSE2 and AVX2 paths differ");
       }
     }
-    trelon::UseAvx2(true);
   }
   const std::string fresh = b.console.ends_with('\n') ? "" : "\n";  // the message begins its own line
   Check(b.status != 0 || (shut.console == b.console + fresh + "Could not write \n" && shut.bytes == b.bytes), word,

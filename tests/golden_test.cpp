@@ -22,10 +22,8 @@
 #include <set>
 #include <sstream>
 
-#include "io/hex.hpp"
+#include "cli/run.hpp"
 #include "reader/reader.hpp"
-#include "reader/scanner.hpp"
-#include "trelon/trelon.hpp"
 
 namespace {
 
@@ -101,9 +99,7 @@ TEST_P(Golden, Case) {
     } else {
       std::FILE* stream = std::fopen((tmp + "/console").c_str(), "wb");
       std::FILE* error_stream = std::fopen((tmp + "/errors").c_str(), "wb");
-      trelon::UseAvx2(way != 1);
-      status = trelon::Run(static_cast<int>(argv.size()), argv.data(), stream, error_stream);
-      trelon::UseAvx2(true);
+      status = trelon::RunCommandLine(static_cast<int>(argv.size()), argv.data(), stream, error_stream, way != 1);
       std::fclose(stream);
       std::fclose(error_stream);
     }
@@ -130,13 +126,14 @@ INSTANTIATE_TEST_SUITE_P(Folders, Golden, testing::ValuesIn(Cases()),
 // Lines past 2^31 are counted on, not wrapped (no module this size fits a folder).
 TEST(LineCount, PassesTwoToThe31) {
   char text[] = "\n\n";
-  trelon::RunState s;
-  s.inbuf = trelon::Allocate(trelon::kInBufSize, "input buffer");
-  s.infptr = fmemopen(text, 2, "rb");
-  s.linecount = INT32_MAX;
-  EXPECT_THROW(trelon::NextChar(s), trelon::MufomError);
-  EXPECT_EQ(s.linecount, 2147483649LL);
-  std::fclose(s.infptr);
+  trelon::Input input(fmemopen(text, 2, "rb"));
+  trelon::Console silent(nullptr, nullptr, nullptr);
+  trelon::Output output(nullptr);
+  trelon::Writer none(output, silent);
+  const auto failure = trelon::ReadModule(input, trelon::Options{}, none, silent, INT32_MAX);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->line, 2147483649LL);
+  std::fclose(input.file);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);

@@ -9,8 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "io/input.hpp"
-#include "io/output.hpp"
 #include "reader/reader.hpp"
 
 #ifdef _WIN32
@@ -131,74 +129,74 @@ void Removed(int signal) {
 }
 
 // "Could not open <name>" (or a lack of memory), and the reason on standard error.
-bool CouldNotOpen(RunState& s, const char* name) {
+bool CouldNotOpen(Console& console, const char* name) {
   const int err = errno;
-  return Failed(s, err == ENOMEM ? "Not enough memory to open" : "Could not open", name, err);
+  return Failed(console, err == ENOMEM ? "Not enough memory to open" : "Could not open", name, err);
 }
 
 }  // namespace
 
-bool Failed(RunState& s, const char* what, const char* name, int err) {
-  Tell(s, "%s %s\n", what, name);
-  Note(s, "%s: %s\n", name, std::strerror(err));
+bool Failed(Console& console, const char* what, const char* name, int error) {
+  console.Tell("%s %s\n", what, name);
+  console.Note("%s: %s\n", name, std::strerror(error));
   return false;
 }
 
-bool OpenInput(RunState& s, const char* name) {
-  s.inname = name;
-  s.infptr = std::strcmp(name, "-") == 0 ? Binary(stdin) : std::fopen(name, "rb");
-  if (s.infptr == nullptr) return CouldNotOpen(s, name);
+std::FILE* OpenInput(Console& console, const char* name) {
+  std::FILE* input = std::strcmp(name, "-") == 0 ? Binary(stdin) : std::fopen(name, "rb");
+  if (input == nullptr) return CouldNotOpen(console, name), nullptr;
   // A folder opens on some systems, and only its reading fails.
   struct stat st {};
-  if (::fstat(fileno(s.infptr), &st) == 0 && S_ISDIR(st.st_mode)) {
-    CloseFiles(s);
+  if (::fstat(fileno(input), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (input != stdin) std::fclose(input);
     errno = EISDIR;
-    return CouldNotOpen(s, name);
+    return CouldNotOpen(console, name), nullptr;
   }
-  return true;
+  return input;
 }
 
-bool BeginsWell(RunState& s) {
+bool BeginsLikeModule(Input& input) {
   char first[2];
   std::size_t found = 0;
-  const uint8_t* p = s.inpos;
+  const uint8_t* p = input.pos;
   for (;;) {
-    for (; p != s.inend && found < 2; ++p)
+    for (; p != input.end && found < 2; ++p)
       if (Significant(*p)) first[found++] = static_cast<char>(*p);
     if (found == 2) break;
-    const std::ptrdiff_t at = p - s.inpos;
-    if (!ReadAhead(s)) return !s.ineof;  // a full buffer without two: the reader will tell
-    p = s.inpos + at;
+    const std::ptrdiff_t at = p - input.pos;
+    if (!input.ReadAhead()) return !input.ended;  // a full buffer without two: the reader will tell
+    p = input.pos + at;
   }
   return IsCommand(first[0], first[1]);
 }
 
-bool OpenOutput(RunState& s, const char* name, bool keep, bool strict) {
-  s.outname = name;
+bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, bool keep,
+                      bool strict) {
+  name_ = name;
   if (std::strcmp(name, "-") == 0) {
-    s.outfptr = Binary(stdout);
+    file = Binary(stdout);
     return true;
   }
-  if (std::strcmp(s.inname, "-") != 0 && SameFile(s.infptr, name)) {
-    Tell(s, "Could not open %s: it is the input file\n", name);
-    Note(s, "%s: the input would be lost; name another output\n", name);
+  if (!input_is_standard && SameFile(input, name)) {
+    console.Tell("Could not open %s: it is the input file\n", name);
+    console.Note("%s: the input would be lost; name another output\n", name);
     return false;
   }
   struct stat st {};
   const bool exists = ::stat(name, &st) == 0;
   if (strict && (!exists || S_ISREG(st.st_mode))) {
-    s.outpath = Followed(name);
+    path_ = Followed(name);
     errno = 0;  // a temporary name too long to be made sets none
-    if (!CanOpenOutput(name)) return CouldNotOpen(s, name);
-    const int fd = CreateBeside(s.temp, s.outpath);
-    s.outfptr = fd < 0 ? nullptr : fdopen(fd, "wb");
-    return s.outfptr != nullptr || CouldNotOpen(s, name);
+    if (!CanOpenOutput(name)) return CouldNotOpen(console, name);
+    const int fd = CreateBeside(temp_, path_);
+    file = fd < 0 ? nullptr : fdopen(fd, "wb");
+    return file != nullptr || CouldNotOpen(console, name);
   }
   // Kept, an existing output is opened without being emptied, and nothing
   // is written to it.
-  s.discard = keep && exists;
-  s.outfptr = std::fopen(name, s.discard ? "ab" : "wb");
-  return s.outfptr != nullptr || CouldNotOpen(s, name);
+  discard = keep && exists;
+  file = std::fopen(name, discard ? "ab" : "wb");
+  return file != nullptr || CouldNotOpen(console, name);
 }
 
 bool CanOpenOutput(const char* name) {
@@ -218,21 +216,13 @@ bool CanOpenOutput(const char* name) {
   return S_ISDIR(st.st_mode) && ::access(folder.c_str(), 2) == 0;
 }
 
-bool CloseFiles(RunState& s) {
-  s.image.reset();
-  if (s.infptr != nullptr && s.infptr != stdin) std::fclose(s.infptr);
-  s.infptr = nullptr;
-  CloseOut(s);
-  return !s.write_failed;
-}
-
-bool Commit(RunState& s, bool keep) {
-  if (s.temp.empty()) return true;
-  const bool done = keep && Replace(s.temp.c_str(), s.outpath.c_str());
+bool OutputFile::Commit(Console& console, bool keep) {
+  if (temp_.empty()) return true;
+  const bool done = keep && Replace(temp_.c_str(), path_.c_str());
   const int err = errno;
-  if (!done) std::remove(s.temp.c_str());
+  if (!done) std::remove(temp_.c_str());
   pending[0] = '\0';
-  return done || !keep || Failed(s, "Could not write", s.outname, err);
+  return done || !keep || Failed(console, "Could not write", name_, err);
 }
 
 Signals::Signals() {

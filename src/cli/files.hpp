@@ -1,42 +1,52 @@
 // The two files of a run: opening them, with the checks that protect the
-// user's files, and closing them.
+// user's files, and putting a finished output in place.
 #pragma once
 
-#include "run_state.hpp"
+#include <cstdio>
+#include <string>
+
+#include "cli/console.hpp"
+#include "io/input.hpp"
 
 namespace trelon {
 
-// Opens the input ("-": standard input). On failure (a folder included)
-// reports "Could not open <name>" with the reason and returns false.
-bool OpenInput(RunState& s, const char* name);
+// A failure line "<what> <name>" (such as "Could not read in.muf"), then
+// "trelon: <name>: <the system's reason>" on standard error. Returns false.
+bool Failed(Console& console, const char* what, const char* name, int error);
+
+// Opens the input ("-": standard input); after reporting why not (a folder
+// included), nullptr.
+std::FILE* OpenInput(Console& console, const char* name);
 
 // Whether the input, read ahead, begins with a module's command: its first
 // two significant characters are the letters of one.
-bool BeginsWell(RunState& s);
+bool BeginsLikeModule(Input& input);
 
-// Opens the output ("-": standard output), reporting a failure as
-// OpenInput does; the input itself (under any name or link) is refused.
-// With `keep`, an existing output is left as it was and nothing is written
-// to it. With `strict`, a regular (or new) output is written to a temporary
-// file beside it, which Commit puts in its place.
-bool OpenOutput(RunState& s, const char* name, bool keep, bool strict);
-
-// Whether OpenOutput could open `name` for writing, found out without
+// Whether the output `name` could be opened for writing, found out without
 // creating or truncating it (errno says why not).
 bool CanOpenOutput(const char* name);
 
-// Releases the image and closes both files, flushing what the writers left
-// in the output buffer. Returns false if the output could not be written
-// completely (the flush or the close failed, or an earlier write did).
-bool CloseFiles(RunState& s);
+// The output file of a run.
+class OutputFile {
+ public:
+  // Opens `name` ("-": standard output), reporting a failure as OpenInput
+  // does; `input` itself (under any name or link) is refused. With `keep`,
+  // an existing output is left as it was and nothing is written to it
+  // (`discard`). With `strict`, a regular (or new) output is written to a
+  // temporary file beside it, which Commit puts in its place.
+  bool Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, bool keep, bool strict);
 
-// A temporary output put in the output's place (`keep`), or removed;
-// returns false, after reporting it, if it could not be put there.
-bool Commit(RunState& s, bool keep);
+  // The temporary output put in the output's place (`keep`), or removed;
+  // false, after reporting it, if it could not be put there.
+  bool Commit(Console& console, bool keep);
 
-// A failure line "<what> <name>" (such as "Could not read in.muf"), then
-// "trelon: <name>: <the system's reason>" on standard error. Returns false.
-bool Failed(RunState& s, const char* what, const char* name, int err);
+  std::FILE* file = nullptr;
+  bool discard = false;
+
+ private:
+  const char* name_ = "";
+  std::string path_, temp_;  // where the output goes, and its temporary file
+};
 
 // While it lives, SIGINT, SIGTERM and SIGHUP remove the temporary output
 // and end the run as they would have; those ignored stay ignored.

@@ -8,10 +8,9 @@
 #include <string>
 
 #include "cli/files.hpp"
-#include "cli/options.hpp"
+#include "cli/word.hpp"
 #include "io/output.hpp"
 #include "reader/reader.hpp"
-#include "writers/writers.hpp"
 
 namespace trelon {
 
@@ -22,82 +21,132 @@ constexpr const char kBanner[] =
     "Written by the Trelon developers\n"
     "Converts MUFOM object modules into loadable files\n";
 
-// The text of each error code.
-constexpr const char* kErrors[12] = {
-    "No hex number",   "Line truncated",         "Checksum error",        "No MUFOM command",
-    "Binary too long", "value too big",          "Illegal MUFOM format",  "Address too big",
-    "Illegal number",  "Unexpected end of file", "Binary not contiguous", "Bad command line options",
+// What a conversion ended with; several where they happen together (a fault
+// in the module, then a failed write).
+struct Outcome {
+  bool not_opened = false;  // a file could not be opened (reported then)
+  std::optional<ModuleFailure> fault;
+  std::optional<OutOfMemory> no_memory;
+  std::optional<int> read_error, write_error;  // errno
+  Shortfall shortfall;
 };
+
+// The module converted, the files open; the output is closed.
+void Convert(const Options& options, Input& input, Output& output, Console& console, Outcome& outcome) {
+  const auto writer = MakeWriter(options, output, console);
+  try {
+    if (options.malformed) {
+      outcome.fault = ModuleFailure{ModuleError::kBadOptionWord, 0};
+    } else {
+      if (options.streamed) console.Say("Binary size not limited. Binary output not sorted and not contiguous.\n");
+      if (options.header) console.Say("Adding 256 byte header\n");
+      outcome.fault = ReadModule(input, options, *writer, console);
+    }
+  } catch (const OutOfMemory& e) {
+    outcome.no_memory = e;
+  } catch (const ReadFailed& e) {
+    outcome.read_error = e.error;
+  } catch (const WriteFailed&) {
+    // Output::Close tells why.
+  }
+  outcome.shortfall = writer->shortfall();
+  if (!output.Close()) outcome.write_error = output.error();
+}
+
+// Opens the files, refusing what would cost the user a file: an output that
+// is the input, and (left as it was) an existing output where the word
+// names no format or the input is no module. A malformed word is reported
+// without the output being opened, where it could be.
+Outcome OpenAndConvert(const Options& options, const char* in, const char* out, Console& console, OutputFile& output,
+                       bool& begins_well) {
+  Outcome outcome;
+  std::FILE* file = OpenInput(console, in);
+  if (file == nullptr) {
+    outcome.not_opened = true;
+    return outcome;
+  }
+  try {
+    Input input(file);
+    if (!options.malformed || !CanOpenOutput(out)) {
+      begins_well = BeginsLikeModule(input);
+      outcome.not_opened = !output.Open(console, out, file, std::strcmp(in, "-") == 0,
+                                        !options.format || !begins_well, options.strict);
+    }
+    if (output.file != nullptr) {
+      Output buffer(output.file, output.discard);
+      Convert(options, input, buffer, console, outcome);
+    } else if (!outcome.not_opened) {
+      outcome.fault = ModuleFailure{ModuleError::kBadOptionWord, 0};
+    }
+  } catch (const OutOfMemory& e) {
+    outcome.no_memory = e;
+  } catch (const ReadFailed& e) {
+    outcome.read_error = e.error;
+  }
+  if (file != stdin) std::fclose(file);
+  return outcome;
+}
+
+// Reports what went wrong; returns 1 where a file could not be opened, read
+// or written (or memory was short), else 0.
+int Report(Console& console, const Outcome& outcome, const char* in, const char* out) {
+  if (outcome.fault) {
+    console.Tell("\nError in muf file: %s in line %lld\n", TextOf(outcome.fault->error),
+                 static_cast<long long>(outcome.fault->line));
+    console.Tell("Internal buffer size: 131072 bytes\n");
+  }
+  if (outcome.no_memory)
+    console.Tell("Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(outcome.no_memory->bytes),
+                 outcome.no_memory->what);
+  if (outcome.read_error) Failed(console, "Could not read", in, *outcome.read_error);
+  if (outcome.write_error) Failed(console, "Could not write", out, *outcome.write_error);
+  const bool failed = outcome.not_opened || outcome.no_memory || outcome.read_error || outcome.write_error;
+  return failed ? 1 : 0;
+}
 
 // Whether `a` looks like an option word: "/" and a format letter.
 bool LooksLikeWord(const char* a) {
   struct stat st {};
-  return a[0] == '/' && a[1] != '\0' && std::strchr("BHIMPET", a[1]) != nullptr && ::stat(a, &st) != 0;
+  return a[0] == '/' && a[1] != '\0' && NamesFormat(a[1]) && ::stat(a, &st) != 0;
 }
 
 // Says on standard error what looks like a slip in the arguments; returns
 // false where the word asks for nothing to be written, or has a modifier
 // without its value.
-bool Hints(RunState& s, const char* const arg[3], bool word_ok, bool writes, const char* empty) {
+bool Hints(Console& console, const char* const arg[3], const Options& options) {
   const char* word = arg[0];
   if (word[0] != '/' && (LooksLikeWord(arg[1]) || LooksLikeWord(arg[2])))
-    Note(s, "the option word comes first: trelon /format inputfile.muf outputfile.ext\n");
-  if (!word_ok) return true;  // reported as error 11
-  if (!writes) {
-    Note(s, "%s names no format: the formats are B, H, I, M1-M3, P, E1-E3 and T, in upper case\n", word);
+    console.Note("the option word comes first: trelon /format inputfile.muf outputfile.ext\n");
+  if (options.malformed) return true;  // reported as a fault
+  if (!options.format) {
+    console.Note("%s names no format: the formats are B, H, I, M1-M3, P, E1-E3 and T, in upper case\n", word);
     return false;
   }
-  if (empty == nullptr) return true;
+  if (options.valueless == 0) return true;
   std::string lower = word;
-  for (std::size_t k = static_cast<std::size_t>(empty - word) + 1; k < lower.size() && std::isxdigit(lower[k]); ++k)
+  for (std::size_t k = options.valueless + 1; k < lower.size() && std::isxdigit(lower[k]); ++k)
     lower[k] = static_cast<char>(std::tolower(lower[k]));
-  Note(s, "%c in %s has no hex value: hex digits are written in lower case (%s)\n", *empty, word, lower.c_str());
+  console.Note("%c in %s has no hex value: hex digits are written in lower case (%s)\n", word[options.valueless], word,
+               lower.c_str());
   return false;
-}
-
-// A run and its one error path: open() (which reports its own failure),
-// Init, Convert, GenerateBinary and CloseFiles. Returns the exit status.
-template <typename Open>
-int Guarded(RunState& s, const char* option_word, Open open) {
-  int status = 0;
-  try {
-    if (!s.inbuf) s.inbuf = Allocate(kInBufSize, "input buffer");
-    if (!open()) status = 1;
-    if (status == 0 && !s.outbuf) s.outbuf = Allocate(kOutBufSize, "output buffer");
-    if (status == 0) Init(s, option_word);
-    if (status == 0) Convert(s);
-    if (status == 0) GenerateBinary(s);
-  } catch (const MufomError& e) {
-    s.failed = true;
-    const char* text = e.code >= 0 && e.code < 12 ? kErrors[e.code] : "?";
-    Tell(s, "\nError in muf file: %s in line %lld\n", text, static_cast<long long>(s.linecount));
-    Tell(s, "Internal buffer size: 131072 bytes\n");
-  } catch (const OutOfMemory& e) {
-    Tell(s, "Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(e.bytes), e.what);
-    status = 1;
-  } catch (const ReadError& e) {
-    Failed(s, "Could not read", s.inname, e.err);
-    status = 1;
-  } catch (const WriteError&) {
-    // Reported below, once the files are closed.
-  }
-  if (!CloseFiles(s)) {
-    Failed(s, "Could not write", s.outname, s.write_errno);
-    status = 1;
-  }
-  return status;
 }
 
 }  // namespace
 
-int ConvertFiles(RunState& s, const char* option_word) {
-  return Guarded(s, option_word, [] { return true; });
+int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console) {
+  Outcome outcome;
+  try {
+    Input in(input);
+    Output out(output);
+    Convert(options, in, out, console, outcome);
+  } catch (const OutOfMemory& e) {
+    outcome.no_memory = e;
+  }
+  std::fclose(input);
+  return Report(console, outcome, "", "");
 }
 
-int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* errors) {
-  RunState s;
-  s.console = s.report = console;
-  s.errors = errors;
+int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, std::FILE* errors, bool avx2) {
   bool strict = false, quiet = false, help = false, version = false;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
@@ -105,7 +154,7 @@ int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* error
     if (option == "--strict" || option == "--quiet" || option == "--help" || option == "--version") {
       (option == "--strict" ? strict : option == "--quiet" ? quiet : option == "--help" ? help : version) = true;
     } else {
-      Note(s, "unknown option %s\n", argv[i]);
+      Console(console_file, console_file, errors).Note("unknown option %s\n", argv[i]);
       Usage(errors, true);
       return 2;
     }
@@ -115,52 +164,43 @@ int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* error
   help = help || (n == 1 && std::strcmp(arg[0], "-h") == 0);
   // Quiet, only failures are told, on standard error; and an output on
   // standard output must stay clean.
-  if (quiet || (n == 3 && std::strcmp(arg[2], "-") == 0)) s.report = errors;
-  s.console = quiet ? nullptr : s.report;
-  Say(s, "%s", kBanner);
+  std::FILE* const report = quiet || (n == 3 && std::strcmp(arg[2], "-") == 0) ? errors : console_file;
+  Console console(quiet ? nullptr : report, report, errors);
+  console.Text(kBanner);
   if (help || version) {
-    if (help) Usage(s.console, true);
+    if (help) Usage(console.trace(), true);
     return 0;
   }
   if (n != 3) {
-    Usage(s.report, false);
+    Usage(report, false);
     return 2;
   }
-  const char *word = arg[0], *in = arg[1], *out = arg[2];
 
-  // A mistyped option word, or an input that is no module, must not cost
-  // the user an existing output file: a malformed word is reported without
-  // the output being opened, and where nothing or no module will be
-  // written, an existing output is left as it was.
-  RunState probe;
-  bool word_ok = true, writes = false;
-  const char* empty = nullptr;
-  try {
-    empty = ReadWord(probe, word);
-    // A format was named (byteoutput stands for B, P, E and T).
-    writes = (probe.byteoutput | probe.hexoutput | probe.intelhex | probe.motorolas) != 0;
-  } catch (const MufomError&) {
-    word_ok = false;
-  }
+  const Options options = ReadWord(arg[0], strict, quiet, avx2);
   std::optional<Signals> signals;
   if (strict) signals.emplace();
-  bool well = true;
-  const int status = Guarded(s, word, [&] {
-    if (!OpenInput(s, in)) return false;
-    if (!word_ok && CanOpenOutput(out)) return true;
-    well = BeginsWell(s);
-    return OpenOutput(s, out, !writes || !well, strict);
-  });
-  // The reasons follow the lines that report the failure.
-  if (!well) Note(s, "%s does not begin like a module; an existing %s is left as it was\n", in, out);
-  const bool ok = Hints(s, arg, word_ok, writes, empty);
-  if (strict && s.refused != 0) Note(s, "the %s writer refused the module; nothing was written\n", word);
-  if (strict && s.unheld != nullptr)
-    Note(s, "the %s %llX does not fit in the %d-bit fields of %s\n", s.unheld,
-         static_cast<unsigned long long>(s.unheld_value), static_cast<int>(s.unheld_bits), word);
-  const bool failed = s.failed || !ok || s.refused != 0 || s.unheld != nullptr;
-  if (!Commit(s, status == 0 && !(strict && failed))) return 1;
+  OutputFile output;
+  bool begins_well = true;
+  const Outcome outcome = OpenAndConvert(options, arg[1], arg[2], console, output, begins_well);
+
+  // What the run ends with: the failures, then the reasons behind them, and
+  // under --strict every error fails the run and the output stays as it was.
+  const int status = Report(console, outcome, arg[1], arg[2]);
+  if (!begins_well)
+    console.Note("%s does not begin like a module; an existing %s is left as it was\n", arg[1], arg[2]);
+  const bool hints_ok = Hints(console, arg, options);
+  const Shortfall& shortfall = outcome.shortfall;
+  if (strict && shortfall.refused) console.Note("the %s writer refused the module; nothing was written\n", arg[0]);
+  if (strict && shortfall.unheld != nullptr)
+    console.Note("the %s %llX does not fit in the %d-bit fields of %s\n", shortfall.unheld,
+                 static_cast<unsigned long long>(shortfall.value), shortfall.bits, arg[0]);
+  const bool failed = outcome.fault || !hints_ok || shortfall.refused || shortfall.unheld != nullptr;
+  if (!output.Commit(console, status == 0 && !(strict && failed))) return 1;
   return strict && status == 0 && failed ? 2 : status;
+}
+
+int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* errors) {
+  return RunCommandLine(argc, argv, console, errors, true);
 }
 
 }  // namespace trelon

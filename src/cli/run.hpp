@@ -1,15 +1,20 @@
-// The order of a run.
+// A run of the converter: the command line, or a module and an output
+// already open.
 #pragma once
 
-#include "run_state.hpp"
-#include "trelon/trelon.hpp"
+#include <cstdio>
+
+#include "cli/console.hpp"
+#include "options.hpp"
 
 namespace trelon {
 
-// Converts with the files already open in `s`, a fresh run state (infptr,
-// outfptr and their names set, buffers lent if wished): Init, Convert,
-// GenerateBinary, CloseFiles, and the error path.
-// Returns the exit status. Tests and the fuzzer use it with in-memory files.
-int ConvertFiles(RunState& s, const char* option_word);
+// trelon::Run, with the AVX2 decoder allowed or not.
+int RunCommandLine(int argc, const char* const argv[], std::FILE* console, std::FILE* errors, bool avx2);
+
+// Converts the module read from `input` into `output` (both closed
+// afterwards), reporting on `console` as a run does; returns the exit
+// status, 0 or 1 (the failure to read or write).
+int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console);
 
 }  // namespace trelon

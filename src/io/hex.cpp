@@ -24,15 +24,6 @@ bool Avx2There() {
 #endif
 }
 
-// The length of the end of one LD line and the start of the next, "." CR LF
-// "LD" or "." LF "LD", at `p`; 0 if the input has something else there.
-inline std::size_t NextLoad(const uint8_t* p, const uint8_t* end) {
-  if (end - p >= 5 && std::memcmp(p, ".\r\nLD", 5) == 0) return 5;
-  if (end - p >= 4 && std::memcmp(p, ".\nLD", 4) == 0) return 4;
-  return 0;
-}
-constexpr uint32_t kNextLoadSum = '.' + 'L' + 'D';
-
 // N bytes of 0xFF, then N of 0: from N - k on, a mask that keeps the first k
 // bytes of a block of N.
 template <std::size_t N>
@@ -101,15 +92,10 @@ struct Avx2 {
 };
 #endif
 
-// Decodes the data of LD lines from [from, end) into `out`, at most `max`
-// bytes, as DecodeHexRuns does, with the steps of width T. Hex digits and
-// the line ends taken are the module's common path: nothing there is
-// skipped, and the checksum and line count change as the command loop would
-// change them. Bytes of `out` between those decoded and `max` may be
-// overwritten (a block is stored whole); none from `max` on.
+// Decodes as DecodeHexRuns does, with the steps of width T.
 template <class T>
-[[gnu::always_inline]] inline Taken DecodeLoads(const uint8_t*& from, const uint8_t* end, uint8_t* out,
-                                                std::size_t max) {
+[[gnu::always_inline]] inline Taken DecodeRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out,
+                                               std::size_t max, std::span<const Join> joins) {
   constexpr std::size_t W = T::W;
   // Kept in locals: the stores to `out` could otherwise change them.
   const uint8_t* p = from;
@@ -165,45 +151,36 @@ template <class T>
     } else if (!ended) {
       break;
     }
-    const std::size_t step = NextLoad(p, end);
-    if (step == 0) break;
-    p += step;
-    sum += kNextLoadSum;
-    ++lines;
+    const auto join = std::find_if(joins.begin(), joins.end(), [&](const Join& j) { return j.At(p, end); });
+    if (join == joins.end()) break;
+    p += join->length;
+    sum += join->sum;
+    lines += join->lines;
   }
   from = p;
   return Taken{n, sum + T::Sum(sums), lines};
 }
 
 #ifdef TRELON_AVX2
-TRELON_AVX2_FN Taken DecodeLoadsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
-  return DecodeLoads<Avx2>(from, end, out, max);
+TRELON_AVX2_FN Taken DecodeRunsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max,
+                                    std::span<const Join> joins) {
+  return DecodeRuns<Avx2>(from, end, out, max, joins);
 }
-#endif
-
-#ifdef TRELON_AVX2
-// Whether the AVX2 paths are taken.
-bool avx2 = Avx2There();
 #endif
 
 }  // namespace
 
-bool UseAvx2(bool allow) {
-  const bool there = Avx2There();
-#ifdef TRELON_AVX2
-  avx2 = allow && there;
-#else
-  static_cast<void>(allow);
-#endif
-  return there;
-}
+bool HasAvx2() { return Avx2There(); }
 
-Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
+Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max,
+                    std::span<const Join> joins, bool avx2) {
   Taken t;
 #ifdef TRELON_AVX2
-  if (avx2) t = DecodeLoadsWide(from, end, out, max);
+  if (avx2) t = DecodeRunsWide(from, end, out, max, joins);
+#else
+  static_cast<void>(avx2);
 #endif
-  const Taken rest = DecodeLoads<Narrow>(from, end, out + t.bytes, max - t.bytes);
+  const Taken rest = DecodeRuns<Narrow>(from, end, out + t.bytes, max - t.bytes, joins);
   return Taken{t.bytes + rest.bytes, t.sum + rest.sum, t.lines + rest.lines};
 }
 

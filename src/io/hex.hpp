@@ -1,5 +1,5 @@
-// The hex codec: hex digits to bytes (the data of LD lines) and bytes to hex
-// digits (text records, the hex dump), with the byte sums that records need.
+// The hex codec: hex digits to bytes and bytes to hex digits, with the byte
+// sums that text records need.
 // Every vector path of the program is here, beside its plain twin, and both
 // give the same results. SSE2 is taken where the compiler offers it (every
 // x86-64) unless the build asks for the portable paths only; where GCC or
@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
+#include <string_view>
 
 #if defined(__SSE2__) && !defined(TRELON_PORTABLE)
 #define TRELON_SSE2 1
@@ -22,10 +24,8 @@
 
 namespace trelon {
 
-// Whether the AVX2 paths are taken where the processor has AVX2, as they are
-// unless this is called with false (the suite compares both ways). Returns
-// whether there are AVX2 paths to choose.
-bool UseAvx2(bool allow);
+// Whether there are AVX2 paths and the processor has AVX2.
+bool HasAvx2();
 
 // Value 0..15 of each upper-case hex digit, -1 for every other byte.
 struct HexValues {
@@ -41,18 +41,47 @@ inline constexpr HexValues kHexValue{};
 // What DecodeHexRuns took from the input.
 struct Taken {
   std::size_t bytes = 0;  // decoded
-  uint32_t sum = 0;       // of the characters taken; only its low 7 bits are meant
+  uint32_t sum = 0;       // of the characters taken, modulo 256
   int64_t lines = 0;      // line feeds taken
 };
 
-// Decodes the data of LD lines from [from, end) into `out`, at most `max`
-// bytes: whole hex pairs, and where a run of them is ended by "." and the
-// next line begins with another LD (all of it in [from, end)), that line's
-// pairs too, and so on. Stops at anything else, before a pair that would
-// not fit, or before what [from, end) holds only in part; advances `from`
-// over what it took. Bytes of `out` between those decoded and `max` may be
-// overwritten; none from `max` on.
-Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max);
+// A text of up to 8 bytes that may join two runs of hex pairs, with what it
+// adds to the sum of the characters taken (as the caller counts them), and
+// its line feeds.
+struct Join {
+  char text[8] = {};
+  uint8_t keep[8] = {};  // 0xFF for each byte of the text
+  std::size_t length = 0;
+  uint32_t sum = 0;
+  int64_t lines = 0;
+  constexpr Join(std::string_view s, uint32_t sum) : length(s.size()), sum(sum) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      text[i] = s[i];
+      keep[i] = 0xFF;
+      lines += s[i] == '\n';
+    }
+  }
+  // Whether [p, end) begins with it: one 8-byte compare where 8 bytes are there.
+  bool At(const uint8_t* p, const uint8_t* end) const {
+    const auto left = static_cast<std::size_t>(end - p);
+    if (left < 8) return left >= length && std::memcmp(p, text, length) == 0;
+    uint64_t v, t, k;
+    std::memcpy(&v, p, 8);
+    std::memcpy(&t, text, 8);
+    std::memcpy(&k, keep, 8);
+    return ((v ^ t) & k) == 0;
+  }
+};
+
+// Decodes hex pairs from [from, end) into `out`, at most `max` bytes, and
+// where a run of them is followed by one of `joins` (all of it in [from,
+// end)), the pairs behind it too, and so on. Stops at anything else, before
+// a pair that would not fit, or before what [from, end) holds only in part;
+// advances `from` over what it took. Bytes of `out` between those decoded
+// and `max` may be overwritten (a block is stored whole); none from `max`
+// on. With `avx2`, the AVX2 steps are taken where there are any.
+Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max,
+                    std::span<const Join> joins, bool avx2);
 
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 

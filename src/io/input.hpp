@@ -1,27 +1,36 @@
-// The input, read in large blocks into the run's input buffer.
+// The input, read in large blocks.
 #pragma once
 
-#include "run_state.hpp"
+#include <cstdio>
+
+#include "io/buffer.hpp"
 
 namespace trelon {
 
-// Refills the input buffer with what the input has ready (a pipe is served
-// as soon as its bytes arrive); returns the next byte or EOF. Sets the
-// end-of-file indicator when a read finds nothing more; throws ReadError
-// when the read fails for another reason.
-int RefillIn(RunState& s);
+// The input could not be read (an error other than its end).
+struct ReadFailed {
+  int error;
+};
 
-// Reads more of the input behind what the buffer holds, taking nothing;
-// false at the input's end or with the buffer full.
-bool ReadAhead(RunState& s);
+struct Input {
+  static constexpr std::size_t kSize = 1 << 18;
 
-// The next input byte, or EOF.
-inline int CharIn(RunState& s) {
-  if (s.inpos != s.inend) return *s.inpos++;
-  return RefillIn(s);
-}
+  explicit Input(std::FILE* file) : file(file), buffer(Allocate(kSize, "input buffer")) {}
 
-// 1 once a read has run past the end of the input.
-inline int EndIn(const RunState& s) { return s.ineof ? 1 : 0; }
+  // Refills the buffer with what the input has ready (a pipe is served as
+  // soon as its bytes arrive); returns the next byte, or EOF at the input's
+  // end, which sets `ended`. Throws ReadFailed when a read fails.
+  int Refill();
+
+  // Reads more of the input behind what the buffer holds, taking nothing;
+  // false at the input's end or with the buffer full.
+  bool ReadAhead();
+
+  std::FILE* file;
+  Buffer buffer;
+  const uint8_t* pos = buffer.get();  // the bytes not taken yet: [pos, end)
+  const uint8_t* end = buffer.get();
+  bool ended = false;  // a read has found nothing more
+};
 
 }  // namespace trelon

@@ -1,53 +1,62 @@
-// The output buffer and its way to the file (the writers fill s.outbuf, and
-// a full buffer is written in one piece), and the console.
+// The output buffer and its way to the file: the writers fill the buffer,
+// and a full buffer goes to the file in one piece.
 #pragma once
 
+#include <cstdio>
 #include <cstring>
 
-#include "run_state.hpp"
+#include "io/buffer.hpp"
 
 namespace trelon {
 
-// A page-aligned buffer of `n` bytes; throws OutOfMemory naming `what` when
-// there is none.
-Buffer Allocate(std::size_t n, const char* what);
+// A write to the output failed; Output::Close says why.
+struct WriteFailed {};
 
-// Formatted text to the console: the trace.
-void Say(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void SayChar(RunState& s, char c);
+class Output {
+ public:
+  static constexpr std::size_t kSize = 1 << 18;
 
-// A line that reports a failure, on a line of its own: a line feed comes
-// first if the trace has left the console's line open.
-void Tell(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // With `discard`, nothing reaches the file: an existing output stays as it
+  // was. A buffer may be lent, already holding `filled` bytes.
+  explicit Output(std::FILE* file, bool discard = false, Buffer buffer = {}, std::size_t filled = 0)
+      : file_(file), discard_(discard), buffer_(buffer ? std::move(buffer) : Allocate(kSize, "output buffer")),
+        length_(filled) {}
 
-// A line "trelon: ..." that says why, on standard error.
-void Note(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+  std::size_t Room() const { return kSize - length_; }
+  uint8_t* Tail() { return buffer_.get() + length_; }
+  // `n` bytes stored at Tail() now count.
+  void Advance(std::size_t n) { length_ += n; }
 
-// Formatted text to the output file (short texts only).
-void PrintOut(RunState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Room for `n` (at most kSize) bytes at Tail(), the buffer written out
+  // first where there is less.
+  uint8_t* Reserve(std::size_t n) {
+    if (n > Room()) Flush();
+    return Tail();
+  }
 
-// Writes what the buffer holds; throws WriteError on failure.
-void FlushOut(RunState& s);
+  void Write(const void* bytes, std::size_t n) {
+    if (n > Room()) return WriteLong(bytes, n);
+    std::memcpy(Tail(), bytes, n);
+    length_ += n;
+  }
 
-// Flushes (unless a write failed already) and closes the output. Sets
-// s.write_failed if anything could not be written.
-void CloseOut(RunState& s);
+  // Writes what the buffer holds; throws WriteFailed when it cannot.
+  void Flush();
 
-// Bytes longer than what the buffer has room for.
-void WriteOutLong(RunState& s, const void* buffer, std::size_t length);
+  // Flushes, unless a write failed already, and closes the file. Returns
+  // whether everything was written; error() then says why not.
+  bool Close();
+  int error() const { return error_; }
 
-// Raw bytes to the output file.
-inline void WriteOut(RunState& s, const void* buffer, std::size_t length) {
-  if (length > kOutBufSize - s.outlen) return WriteOutLong(s, buffer, length);
-  std::memcpy(s.outbuf.get() + s.outlen, buffer, length);
-  s.outlen += length;
-}
+ private:
+  void WriteLong(const void* bytes, std::size_t n);
 
-// Room for `n` (at most kOutBufSize) bytes at the end of the output buffer;
-// the caller fills them and then adds what it used to s.outlen.
-inline uint8_t* OutReserve(RunState& s, std::size_t n) {
-  if (n > kOutBufSize - s.outlen) FlushOut(s);
-  return s.outbuf.get() + s.outlen;
-}
+  std::FILE* file_;
+  bool discard_;
+  Buffer buffer_;
+  std::size_t length_;
+  bool failed_ = false;
+  int error_ = 0;
+};
 
 }  // namespace trelon

@@ -1,107 +1,96 @@
-#include <cstring>
-
-#include "reader/reader.hpp"
-#include "reader/scanner.hpp"
-#include "writers/writers.hpp"
+#include "reader/module_reader.hpp"
 
 namespace trelon {
 
+uint32_t ModuleReader::Address(bool adjusted) {
+  uint32_t value = 0;
+  int digits = 0;
+  Next();
+  for (int v; (v = HexValue()) >= 0; Next()) {
+    if (++digits > 8) Fault(ModuleError::kAddressTooBig);
+    value = value * 16 + static_cast<uint32_t>(v);
+  }
+  if (bytes_per_mau > 1) value *= static_cast<uint32_t>(bytes_per_mau);
+  if (adjusted && options.mask) value &= *options.mask;
+  if (adjusted && options.offset) value += *options.offset;
+  return value;
+}
+
 namespace {
 
-void StartAddress(RunState& s) {
-  NextChar(s);  // the "," (not checked)
-  GetAdd(s);
-  TestDot(s, 0);
-  Say(s, "\nStart address:         %4.4X", s.address);
-  s.startad = s.address;
+// ASG: the start address.
+void StartAddress(ModuleReader& r) {
+  r.Next();  // the "," (not checked)
+  const uint32_t address = r.Address();
+  r.EndsCommand();
+  r.trace.Say("\nStart address:         %4.4X", address);
+  r.image.start = address;
 }
 
-void LowestAddress(RunState& s) {
-  Say(s, "\nLowest address:        ");
-  ShowString(s, 0);
-  Say(s, ", ");
-  GetAdd(s);
-  TestDot(s, 0);
-  Say(s, "%4.4X", s.address);
-  if (s.unfill != 0) RecordAt(s, s.address);
-  s.loadaddi = 0;
-  s.minadd = s.maxadd = s.loadadd = s.address;
-  s.empty = 0;
+// ASL: a section's lowest address, where the window is placed.
+void LowestAddress(ModuleReader& r) {
+  r.trace.Say("\nLowest address:        ");
+  r.ShowText();
+  r.trace.Say(", ");
+  const uint32_t address = r.Address();
+  r.EndsCommand();
+  r.trace.Say("%4.4X", address);
+  if (r.mode == Mode::kRecords) r.writer.RecordAt(address);
+  r.image.Place(address);
+  r.streamed_to = address;
 }
 
-void SectionSize(RunState& s) {
-  Say(s, "\nSize:                  ");
-  ShowString(s, 0);
-  Say(s, ", ");
-  const int32_t filter = s.filter, addval = s.addval;
-  s.filter = s.addval = 0;
-  GetAdd(s);
-  s.filter = filter;
-  s.addval = addval;
-  TestDot(s, 0);
-  uint32_t size = s.address;
-  if (s.filter != 0) size = s.filterad + 1;
-  Say(s, "%8.8X", size);
-  if (size < static_cast<uint32_t>(s.imagesize)) {
-    s.muflength = static_cast<int32_t>(size);
-  } else if (s.unfill != 0) {
-    s.muflength = static_cast<int32_t>(size);
-  } else if ((s.binoutput != 0 || s.hexoutput != 0) && s.head256 == 0) {
-    EndBlock(s);
-    s.contiguous = 1;
-    Say(s, "Binary must be contiguous, because binary is longer than internal buffer.\n");
+// ASS: a section's size. One too long for the image is streamed where the
+// format can be, and is a fault where not.
+void SectionSize(ModuleReader& r) {
+  r.trace.Say("\nSize:                  ");
+  r.ShowText();
+  r.trace.Say(", ");
+  uint32_t size = r.Address(false);
+  r.EndsCommand();
+  if (r.options.mask) size = *r.options.mask + 1;
+  r.trace.Say("%8.8X", size);
+  if (size < kImageSize || r.mode == Mode::kRecords) {
+    r.image.length = size;
+  } else if (r.writer.CanStream()) {
+    r.writer.BeginStream();
+    r.mode = Mode::kStream;
+    r.trace.Say("Binary must be contiguous, because binary is longer than internal buffer.\n");
   } else {
-    MufomErr(s, 4);
+    Fault(ModuleError::kImageTooLong);
   }
-  s.maxadd = s.minadd + size;
+  r.image.end = r.image.first + size;
 }
 
-void LoadPosition(RunState& s) {
+// ASP: where the following LD commands load.
+void LoadPosition(ModuleReader& r) {
   do {
-    NextChar(s);
-  } while (s.actch != ',');
-  GetAdd(s);
-  TestDot(s, 0);
-  const uint32_t address = s.address;
-
-  if (s.unfill != 0) return RecordAt(s, address);
-  if (s.contiguous != 0) {
-    if (address < s.loadadd) MufomErr(s, 10);
-    StreamFill(s, address - s.loadadd);
-    s.loadadd = address;
-    return;
+    r.Next();
+  } while (r.current != ',');
+  const uint32_t address = r.Address();
+  r.EndsCommand();
+  switch (r.mode) {
+    case Mode::kRecords: return r.writer.RecordAt(address);
+    case Mode::kStream:
+      if (address < r.streamed_to) Fault(ModuleError::kNotContiguous);
+      r.writer.Fill(address - r.streamed_to);
+      r.streamed_to = address;
+      return;
+    case Mode::kImage:
+      if (!r.image.MoveTo(address)) Fault(ModuleError::kImageTooLong);
   }
-  const auto imagesize = static_cast<uint32_t>(s.imagesize);
-  if (address < s.minadd) {
-    // Data goes below the window: move what is there up.
-    const uint32_t length = s.maxadd - address;
-    if (length >= imagesize) MufomErr(s, 4);
-    if (length < static_cast<uint32_t>(s.muflength)) MufomErr(s, 4);
-    const uint32_t shift = length - static_cast<uint32_t>(s.muflength);
-    std::memmove(s.image.get() + shift, s.image.get(), static_cast<std::size_t>(s.muflength));
-    std::memset(s.image.get(), s.FillByte(), shift);
-    s.minadd = address;
-    s.muflength = static_cast<int32_t>(length);
-  }
-  if (address > s.maxadd) {
-    const uint32_t length = address - s.minadd;
-    if (length >= imagesize) MufomErr(s, 4);
-    s.maxadd = address;
-    s.muflength = static_cast<int32_t>(length);
-  }
-  s.loadaddi = static_cast<int32_t>(address - s.minadd);
 }
 
 }  // namespace
 
-void MufAs(RunState& s) {
-  NextChar(s);
-  switch (s.actch) {
-    case 'G': StartAddress(s); break;
-    case 'L': LowestAddress(s); break;
-    case 'P': LoadPosition(s); break;
-    case 'S': SectionSize(s); break;
-    default: MufomErr(s, 3);
+void ModuleReader::Assignment() {
+  Next();
+  switch (current) {
+    case 'G': return StartAddress(*this);
+    case 'L': return LowestAddress(*this);
+    case 'P': return LoadPosition(*this);
+    case 'S': return SectionSize(*this);
+    default: Fault(ModuleError::kBadCommand);
   }
 }
 

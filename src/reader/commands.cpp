@@ -2,185 +2,213 @@
 #include <cstring>
 #include <iterator>
 
-#include "io/hex.hpp"
-#include "reader/reader.hpp"
-#include "reader/scanner.hpp"
-#include "writers/writers.hpp"
+#include "reader/module_reader.hpp"
 
 namespace trelon {
 
+void ModuleReader::ShowText(bool commas) {
+  Next();
+  while (current != '.' && (commas || current != ',')) {
+    trace.Char(current);
+    Next();
+  }
+}
+
+void ModuleReader::ShowCounted() {
+  for (int length = HexByte(); length > 0; --length) {
+    Next();
+    trace.Char(current);
+  }
+}
+
 namespace {
 
-// LD bytes into the image.
-void PlaceImageBytes(RunState& s, const uint8_t* bytes, std::size_t n) {
-  // A byte that would land outside the image is refused at its own line.
-  if (static_cast<uint64_t>(static_cast<uint32_t>(s.loadaddi)) + n > static_cast<uint64_t>(s.imagesize))
-    MufomErr(s, 4);
-  std::memcpy(s.image.get() + s.loadaddi, bytes, n);
-  s.loadaddi += static_cast<int32_t>(n);
-}
+// The texts that join one LD line to the next, taken with the data around
+// them; line ends are not summed.
+constexpr Join kNextLoad[] = {Join(".\r\nLD", '.' + 'L' + 'D'), Join(".\nLD", '.' + 'L' + 'D')};
+
+}  // namespace
 
 // The data bytes of one LD command, and of the LD commands that follow it
 // line after line while the input buffer holds them. Runs of whole bytes are
 // decoded straight from the input buffer (hex digits are always significant,
 // so nothing is skipped there and the line count changes only where a line
-// ends as usual); everything else goes through NextChar one character at a
+// ends as usual); everything else goes through Next one character at a
 // time. Records and the stream take the bytes of many lines at once (neither
 // refers to the line); the image takes no more than it has room for, so that
 // a byte that would not fit is refused at its own line.
-void LoadBytes(RunState& s) {
+void ModuleReader::Load() {
   uint8_t run[4096];
-  const auto place = [&s](const uint8_t* bytes, std::size_t n) {
-    if (s.unfill != 0) return RecordBytes(s, bytes, n);
-    if (s.contiguous == 0) return PlaceImageBytes(s, bytes, n);
-    StreamBytes(s, bytes, n);
-    s.loadadd += static_cast<uint32_t>(n);
+  const auto place = [this](const uint8_t* bytes, std::size_t n) {
+    if (mode == Mode::kImage) {
+      if (!image.Load(bytes, n)) Fault(ModuleError::kImageTooLong);
+      return;
+    }
+    writer.Bytes(bytes, n);
+    if (mode == Mode::kStream) streamed_to += static_cast<uint32_t>(n);
   };
   for (;;) {
     for (;;) {
-      const uint8_t* p = s.inpos;
-      const auto at = static_cast<uint32_t>(s.loadaddi), size = static_cast<uint32_t>(s.imagesize);
-      const std::size_t room = s.unfill != 0 || s.contiguous != 0 ? 4096 : at < size ? std::min(size - at, 4096u) : 0;
-      const Taken t = DecodeHexRuns(p, s.inend, run, room);
-      if (p == s.inpos) break;
-      s.actch = static_cast<int8_t>(p[-1]);
-      s.checkin = static_cast<int32_t>((static_cast<uint32_t>(s.checkin) + t.sum) & 0x7F);
-      s.linecount += t.lines;
-      s.inpos = p;
+      const uint8_t* p = input.pos;
+      const std::size_t room = mode != Mode::kImage        ? sizeof run
+                               : image.cursor < kImageSize ? std::min<std::size_t>(kImageSize - image.cursor, sizeof run)
+                                                           : 0;
+      const Taken t = DecodeHexRuns(p, input.end, run, room, kNextLoad, avx2);
+      if (p == input.pos) break;
+      current = static_cast<char>(p[-1]);
+      sum = (sum + t.sum) & 0x7F;
+      line += t.lines;
+      input.pos = p;
       if (t.bytes > 0) place(run, t.bytes);
       if (t.bytes < room) break;  // a character other than a digit, or the buffer's end
     }
-    NextChar(s);
-    if (!HexNumber(s)) {
-      if (s.actch != '.') MufomErr(s, 3);
-      return;
-    }
-    const int high = s.actnum;
-    NextChar(s);
-    const auto b = static_cast<uint8_t>(high * 16 + DigitHex(s));
+    Next();
+    const int high = HexValue();
+    if (high < 0) return EndsCommand();
+    Next();
+    const auto b = static_cast<uint8_t>(high * 16 + HexDigit());
     place(&b, 1);
   }
 }
 
-void ModuleBegin(RunState& s) {
-  Say(s, "\nModule begin:          ");
-  ShowString(s, 0);
-  Say(s, ", ");
-  if (s.actch != '.') {
-    CharString(s);
-    TestDot(s, 1);
+namespace {
+
+void ModuleBegin(ModuleReader& r) {
+  r.trace.Say("\nModule begin:          ");
+  r.ShowText();
+  r.trace.Say(", ");
+  if (r.current != '.') {
+    r.ShowCounted();
+    r.EndsCommand(true);
   }
 }
 
-void ModuleEnd(RunState& s) {
-  s.endfile = 1;
-  TestDot(s, 1);
-  Say(s, "\nModule End");
+void ModuleEnd(ModuleReader& r) {
+  r.ended = true;
+  r.EndsCommand(true);
+  r.trace.Say("\nModule End");
 }
 
-void DateTime(RunState& s) {
-  Say(s, "\nDate and time:         ");
-  ShowString(s, 0);
-  TestDot(s, 0);
+void DateTime(ModuleReader& r) {
+  r.trace.Say("\nDate and time:         ");
+  r.ShowText();
+  r.EndsCommand();
 }
 
-void AddressDescriptor(RunState& s) {
-  Say(s, "\nBits per MAU:          ");
-  NextChar(s);
-  int32_t bits = 0;
-  while (Digit(s)) {
-    bits = static_cast<int32_t>(static_cast<uint32_t>(bits) * 10u + static_cast<uint32_t>(s.actnum));
-    NextChar(s);
-  }
-  Say(s, "%d", bits);
-  if (bits == 0 || bits % 8 != 0) MufomErr(s, 8);
-  s.bytespmau = bits / 8;
-  if (s.actch == ',') {
-    Say(s, "\nMAUs per address:      ");
-    ShowString(s, 0);
-    if (s.actch == ',') {
-      Say(s, "\nByte order:            ");
-      ShowString(s, 0);
+// AD: bits per MAU (a multiple of 8), then MAUs per address and the byte
+// order, traced only.
+void AddressDescriptor(ModuleReader& r) {
+  r.trace.Say("\nBits per MAU:          ");
+  r.Next();
+  uint32_t bits = 0;
+  for (; r.current >= '0' && r.current <= '9'; r.Next()) bits = bits * 10u + static_cast<uint32_t>(r.current - '0');
+  const auto wrapped = static_cast<int32_t>(bits);
+  r.trace.Say("%d", wrapped);
+  if (wrapped == 0 || wrapped % 8 != 0) Fault(ModuleError::kIllegalNumber);
+  r.bytes_per_mau = wrapped / 8;
+  if (r.current == ',') {
+    r.trace.Say("\nMAUs per address:      ");
+    r.ShowText();
+    if (r.current == ',') {
+      r.trace.Say("\nByte order:            ");
+      r.ShowText();
     }
   }
-  TestDot(s, 0);
+  r.EndsCommand();
 }
 
-void Checksum(RunState& s) {
-  const int32_t expected = s.checkin;
-  NextChar(s);
-  if (s.actch == '.') {
-    s.checkin = 0;
-    return;
+// CS: the sum of the characters since the last CS (or the module's start),
+// "CS" included, modulo 128; without digits it only restarts the sum. The
+// sum expected goes into the output where it differs.
+void Checksum(ModuleReader& r) {
+  const uint32_t expected = r.sum;
+  r.Next();
+  if (r.current != '.') {
+    uint32_t given = static_cast<uint32_t>(r.HexDigit()) * 16;
+    r.Next();
+    given += static_cast<uint32_t>(r.HexDigit());
+    if (given != expected) {
+      char digits[3];
+      std::snprintf(digits, sizeof digits, "%2.2X", static_cast<unsigned>(expected));
+      r.writer.Annotate(digits, 2);
+      Fault(ModuleError::kChecksum);
+    }
+    r.EndsCommand(true);
   }
-  int32_t given = DigitHex(s) * 16;
-  NextChar(s);
-  given += DigitHex(s);
-  if (given != expected) {
-    PrintOut(s, "%2.2X", static_cast<unsigned>(expected));
-    MufomErr(s, 2);
-  }
-  NextChar(s);
-  if (s.actch != '.') MufomErr(s, 3);
-  s.checkin = 0;
+  r.sum = 0;
 }
 
-void Comment(RunState& s) {
-  Say(s, "\nComment:               ");
-  ShowString(s, 0);
-  Say(s, ", ");
-  CharString(s);
-  TestDot(s, 1);
+void Comment(ModuleReader& r) {
+  r.trace.Say("\nComment:               ");
+  r.ShowText();
+  r.trace.Say(", ");
+  r.ShowCounted();
+  r.EndsCommand(true);
 }
 
-void SectionText(RunState& s, const char* label) {
-  Say(s, "%s", label);
-  ShowString(s, 1);
-  TestDot(s, 0);
+void SectionText(ModuleReader& r, const char* label) {
+  r.trace.Say("%s", label);
+  r.ShowText(true);
+  r.EndsCommand();
 }
 
 // Every command, by its two letters.
 constexpr struct {
   char first, second;
-  void (*run)(RunState&);
+  void (*run)(ModuleReader&);
 } kCommands[] = {
-      {'A', 'D', AddressDescriptor},
-      {'A', 'S', MufAs},
-      {'C', 'S', Checksum},
-      {'C', 'O', Comment},
-      {'D', 'T', DateTime},
-      {'L', 'D', LoadBytes},
-      {'M', 'B', ModuleBegin},
-      {'M', 'E', ModuleEnd},
-      {'S', 'A', [](RunState& r) { SectionText(r, "\nSection alignment:     "); }},
-      {'S', 'B', [](RunState& r) { SectionText(r, "\nSection begin:         "); }},
-      {'S', 'T', [](RunState& r) { SectionText(r, "\nSection type:          "); }},
+    {'A', 'D', AddressDescriptor},
+    {'A', 'S', [](ModuleReader& r) { r.Assignment(); }},
+    {'C', 'S', Checksum},
+    {'C', 'O', Comment},
+    {'D', 'T', DateTime},
+    {'L', 'D', [](ModuleReader& r) { r.Load(); }},
+    {'M', 'B', ModuleBegin},
+    {'M', 'E', ModuleEnd},
+    {'S', 'A', [](ModuleReader& r) { SectionText(r, "\nSection alignment:     "); }},
+    {'S', 'B', [](ModuleReader& r) { SectionText(r, "\nSection begin:         "); }},
+    {'S', 'T', [](ModuleReader& r) { SectionText(r, "\nSection type:          "); }},
 };
 
-// Carries out the command whose first letter is current.
-void Command(RunState& s) {
-  const char first = s.actch;
-  NextChar(s);
-  for (const auto& command : kCommands)
-    if (command.first == first && command.second == s.actch) return command.run(s);
-  MufomErr(s, 3);
+// The commands, then the writer's end of the file, and the summary.
+void Read(ModuleReader& r) {
+  r.writer.Start();
+  r.trace.Say("\n");
+  while (!r.ended) {
+    r.Next();
+    const char first = r.current;
+    if (std::none_of(std::begin(kCommands), std::end(kCommands), [&](const auto& c) { return c.first == first; }))
+      Fault(ModuleError::kIllegalFormat);
+    r.in_command = true;
+    r.Next();
+    const auto* command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                       [&](const auto& c) { return c.first == first && c.second == r.current; });
+    if (command == std::end(kCommands)) Fault(ModuleError::kBadCommand);
+    command->run(r);
+    r.in_command = false;
+  }
+  r.writer.EndOfModule(r.image.start);
+  if (!r.image.placed) return;
+  if (r.mode != Mode::kRecords) {
+    r.trace.Say("\nWrite binary to file\n");
+    r.writer.WriteImage(r.image);
+  }
+  r.trace.Say("\nFirst address:         %8.8X", r.image.first);
+  r.trace.Say("\nLast address:          %8.8X", r.image.end);
+  r.trace.Say("\nLength:                %8.8X\n", r.mode == Mode::kStream ? r.streamed_to - r.image.first : r.image.length);
 }
 
 }  // namespace
 
-void Convert(RunState& s) {
-  s.checkin = 0;
-  StartWriting(s);
-  Say(s, "\n");
-  while (s.endfile == 0) {
-    NextChar(s);
-    if (std::none_of(std::begin(kCommands), std::end(kCommands), [&s](const auto& c) { return c.first == s.actch; }))
-      MufomErr(s, 6);
-    s.command = 1;
-    Command(s);
-    s.command = 0;
+std::optional<ModuleFailure> ReadModule(Input& input, const Options& options, Writer& writer, Trace& trace,
+                                        int64_t first_line) {
+  ModuleReader reader(input, options, writer, trace, first_line);
+  try {
+    Read(reader);
+  } catch (const ModuleFault& fault) {
+    return ModuleFailure{fault.error, reader.line};
   }
-  FinishWriting(s);
+  return std::nullopt;
 }
 
 bool IsCommand(char first, char second) {

@@ -1,16 +1,29 @@
-// The MUFOM reader: the command interpreter and the address assignments.
+// The module reader: reads a module's commands, traces them, and hands the
+// loaded bytes to a writer.
 #pragma once
 
-#include "run_state.hpp"
+#include <optional>
+
+#include "errors.hpp"
+#include "io/input.hpp"
+#include "options.hpp"
+#include "trace.hpp"
+#include "writers/writer.hpp"
 
 namespace trelon {
 
-// Reads the whole module up to its module-end command, tracing it and
-// placing every data byte.
-void Convert(RunState& s);
+// A fault in the module, and the line it was found in.
+struct ModuleFailure {
+  ModuleError error;
+  int64_t line;
+};
 
-// The assignment commands ASG, ASL, ASP and ASS, called after the letters AS.
-void MufAs(RunState& s);
+// Reads the module from `input` to its module end, tracing it and handing
+// every loaded byte to `writer`, which then finishes the file; traces the
+// summary of what was written. Lines are counted from `first_line` on.
+// Returns the first fault in the module, if any (the reading stops there).
+std::optional<ModuleFailure> ReadModule(Input& input, const Options& options, Writer& writer, Trace& trace,
+                                        int64_t first_line = 1);
 
 // Whether `first` and `second` are the letters of a command.
 bool IsCommand(char first, char second);

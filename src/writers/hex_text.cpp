@@ -1,71 +1,92 @@
 #include <algorithm>
 
-#include "writers/writers.hpp"
+#include "io/hex.hpp"
+#include "writers/writer.hpp"
 
 namespace trelon {
 
-void OutBytesHex(RunState& s, const uint8_t* bytes, std::size_t n) {
-  constexpr std::size_t kChunk = 4096;  // at most 4 characters a byte
-  char spill[4 * kChunk];
-  const int32_t line = s.mhexline;
-  while (n > 0) {
-    const std::size_t k = std::min(n, kChunk);
-    // In place while the buffer has room for all the chunk could take, else
-    // through `spill`: the buffer is then written out only when full, so
-    // where the writes fall (and a failing one) does not depend on how the
-    // bytes came in pieces.
-    const bool in_place = kOutBufSize - s.outlen >= 4 * k;
-    char* const start = in_place ? reinterpret_cast<char*>(s.outbuf.get() + s.outlen) : spill;
-    char* out = start;
-    int32_t count = s.hexcount;
-    for (std::size_t i = 0; i < k;) {
-      // Up to the end of the current line, then the line end.
-      std::size_t m = k - i;
-      if (line > count) m = std::min(m, static_cast<std::size_t>(line - count));
-      out = PutHexLine(out, bytes + i, m, k - i);
-      i += m;
-      count += static_cast<int32_t>(m);
-      if (count == line && line != 0) {
-        *out++ = '\r';
-        *out++ = '\n';
-        count = 0;
+namespace {
+
+// The image as hex digits, CR LF after every 39 bytes of the whole output
+// and at its end, behind the 256-byte header (as hex too) if asked. A
+// section too long for the image is streamed instead, without the header.
+class HexTextWriter final : public Writer {
+ public:
+  HexTextWriter(Output& out, Trace& trace, const Options& options)
+      : Writer(out, trace), header_(options.header), fill_(options.fill) {}
+
+  bool CanStream() const override { return !header_; }
+  void BeginStream() override { streaming_ = true; }
+  void Bytes(const uint8_t* bytes, std::size_t n) override { PutText(bytes, n); }
+  void Fill(uint32_t count) override {
+    uint8_t block[256];
+    std::memset(block, fill_, sizeof block);
+    for (uint32_t left = count; left > 0;) {
+      const uint32_t k = std::min<uint32_t>(left, sizeof block);
+      PutText(block, k);
+      left -= k;
+    }
+  }
+  void WriteImage(const Image& image) override {
+    if (!streaming_) {
+      if (header_) {
+        trace_.Say("Write header (256 bytes)\n");
+        PutText(ImageHeader(image).data(), 256);
       }
+      PutText(image.bytes.get(), image.length);
     }
-    s.hexcount = count;
-    const auto length = static_cast<std::size_t>(out - start);
-    if (in_place) {
-      s.outlen += length;
-    } else {
-      WriteOut(s, spill, length);
-    }
-    bytes += k;
-    n -= k;
+    if (column_ != 0) out_.Write("\r\n", 2);
   }
-}
 
-void GenEndBinHexOut(RunState& s) {
-  if (s.byteoutput == 0 && s.mhexline != 0 && s.hexcount != 0) WriteOut(s, "\r\n", 2);
-}
+ private:
+  static constexpr std::size_t kLine = 39;  // bytes a line
 
-void BinHexOut(RunState& s) {
-  if (s.head256 != 0) {
-    Say(s, "Write header (256 bytes)\n");
-    std::fill(s.data.begin(), s.data.begin() + 256, uint8_t{0});
-    PutLe(&s.data[0], s.minadd, 4);
-    PutLe(&s.data[4], static_cast<uint32_t>(s.muflength), 4);
-    PutLe(&s.data[8], s.startad, 4);
-    if (s.byteoutput != 0) {
-      WriteHeader(s, 256);
-    } else {
-      OutBytesHex(s, s.data.data(), 256);
+  void PutText(const uint8_t* bytes, std::size_t n) {
+    constexpr std::size_t kChunk = 4096;  // at most 4 characters a byte
+    char spill[4 * kChunk];
+    while (n > 0) {
+      const std::size_t k = std::min(n, kChunk);
+      // In place while the buffer has room for all the chunk could take, else
+      // through `spill`: the buffer is then written out only when full, so
+      // where the writes fall does not depend on how the bytes came in pieces.
+      const bool in_place = out_.Room() >= 4 * k;
+      char* const start = in_place ? reinterpret_cast<char*>(out_.Tail()) : spill;
+      char* text = start;
+      std::size_t column = column_;
+      for (std::size_t i = 0; i < k;) {
+        // Up to the end of the current line, then the line end.
+        const std::size_t m = std::min(k - i, kLine - column);
+        text = PutHexLine(text, bytes + i, m, k - i);
+        i += m;
+        column += m;
+        if (column == kLine) {
+          *text++ = '\r';
+          *text++ = '\n';
+          column = 0;
+        }
+      }
+      column_ = column;
+      const auto length = static_cast<std::size_t>(text - start);
+      if (in_place) {
+        out_.Advance(length);
+      } else {
+        out_.Write(spill, length);
+      }
+      bytes += k;
+      n -= k;
     }
   }
-  if (s.byteoutput != 0) {
-    WriteBin(s);
-  } else {
-    OutBytesHex(s, s.image.get(), static_cast<std::size_t>(s.muflength));
-  }
-  GenEndBinHexOut(s);
+
+  const bool header_;
+  const uint8_t fill_;
+  bool streaming_ = false;
+  std::size_t column_ = 0;  // bytes on the current line
+};
+
+}  // namespace
+
+std::unique_ptr<Writer> MakeHexTextWriter(const Options& options, Output& out, Trace& trace) {
+  return std::make_unique<HexTextWriter>(out, trace, options);
 }
 
 }  // namespace trelon

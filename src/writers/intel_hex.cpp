@@ -1,4 +1,4 @@
-#include "writers/writers.hpp"
+#include "writers/records.hpp"
 
 namespace trelon {
 
@@ -11,27 +11,29 @@ inline std::size_t PutHex(char* text, uint32_t address, const uint8_t* p, std::s
                    readable, 0x100, "\r\n");
 }
 
+class IntelHexWriter final : public RecordWriter {
+ public:
+  IntelHexWriter(Output& out, Trace& trace, const Options& options) : RecordWriter(out, trace, options, 32, 16) {}
+
+ private:
+  void Put(uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) override {
+    out_.Advance(PutHex(reinterpret_cast<char*>(out_.Reserve(RecordRoom(n))), address, p, n, readable));
+  }
+  bool batches() const override { return true; }
+  void PutFull(const uint8_t* data, std::size_t count) override {
+    FullRecords(out_, data, count, 77, address_,
+                [](char* text, uint32_t address, const uint8_t* p) { return PutHex(text, address, p, 32, 32); });
+  }
+  void End(uint32_t start) override {
+    Holds("start address", start, 16);
+    out_.Advance(PutHex(reinterpret_cast<char*>(out_.Reserve(RecordRoom(0))), start, nullptr, 0, 0, 1));
+  }
+};
+
 }  // namespace
 
-void Lines_Hex(RunState& s, const uint8_t* data, std::size_t count) {
-  FullRecords(s, data, count, 77,
-              [](char* text, uint32_t address, const uint8_t* p) { return PutHex(text, address, p, 32, 32); });
-}
-
-void Line_Hex(RunState& s) {
-  PendingRecord(s, [](char* text, uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) {
-    return PutHex(text, address, p, n, readable);
-  });
-}
-
-void End_Hex(RunState& s) {
-  Holds(s, "start address", s.startad, 16);
-  s.outlen += PutHex(reinterpret_cast<char*>(OutReserve(s, RecordRoom(0))), s.startad, nullptr, 0, 0, 1);
-}
-
-void IntelOut(RunState& s) {
-  ImageRecords(s, Line_Hex);
-  End_Hex(s);
+std::unique_ptr<Writer> MakeIntelHexWriter(const Options& options, Output& out, Trace& trace) {
+  return std::make_unique<IntelHexWriter>(out, trace, options);
 }
 
 }  // namespace trelon

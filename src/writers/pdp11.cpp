@@ -1,37 +1,42 @@
-#include <cstring>
-
-#include "writers/writers.hpp"
+#include "writers/records.hpp"
 
 namespace trelon {
 
-void Line_PDP(RunState& s) {
-  const int32_t n = s.hexcount;
-  uint8_t* const record = OutReserve(s, 7 + WideRoom(static_cast<std::size_t>(n)));
-  record[0] = 0x01;
-  record[1] = 0x00;
-  PutLe(record + 2, static_cast<uint32_t>(n + 6));
-  PutLe(record + 4, s.begin_address);
-  // The data summed as they are copied, each byte read once.
-  const uint32_t head = record[0] + record[2] + record[3] + record[4] + record[5];  // record[1] is 0
-  const uint32_t sum = head + CopySum(record + 6, s.image.get() + s.dummy, static_cast<std::size_t>(n),
-                                      static_cast<std::size_t>(s.imagesize - s.dummy));
-  record[6 + n] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
-  s.begin_address += static_cast<uint32_t>(n);
-  s.dummy += n;
-  s.outlen += static_cast<std::size_t>(n + 7);
-}
+namespace {
 
-void End_PDP(RunState& s) {
-  Holds(s, "start address", s.startad, 16);
-  uint8_t record[7] = {0x01, 0x00, 0x06, 0x00, 0, 0, 0};
-  PutLe(record + 4, s.startad);
-  record[6] = static_cast<uint8_t>(0x100 - (ByteSum(record, 6) & 0xFF));
-  WriteOut(s, record, 7);
-}
+// Absolute-loader blocks: 1, 0, the block's length and address (16 bits
+// each, low byte first), the data, and a checksum byte that makes the sum of
+// all 0 modulo 256; a block without data carries the start address.
+class Pdp11Writer final : public RecordWriter {
+ public:
+  Pdp11Writer(Output& out, Trace& trace, const Options& options) : RecordWriter(out, trace, options, 50, 16) {}
 
-void PDPOut(RunState& s) {
-  ImageRecords(s, Line_PDP);
-  End_PDP(s);
+ private:
+  void Put(uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) override {
+    uint8_t* const record = out_.Reserve(7 + WideRoom(n));
+    record[0] = 0x01;
+    record[1] = 0x00;
+    PutLe(record + 2, static_cast<uint32_t>(n + 6));
+    PutLe(record + 4, address);
+    // The data summed as they are copied, each byte read once.
+    const uint32_t head = record[0] + record[2] + record[3] + record[4] + record[5];  // record[1] is 0
+    const uint32_t sum = head + CopySum(record + 6, p, n, readable);
+    record[6 + n] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
+    out_.Advance(n + 7);
+  }
+  void End(uint32_t start) override {
+    Holds("start address", start, 16);
+    uint8_t record[7] = {0x01, 0x00, 0x06, 0x00, 0, 0, 0};
+    PutLe(record + 4, start);
+    record[6] = static_cast<uint8_t>(0x100 - (ByteSum(record, 6) & 0xFF));
+    out_.Write(record, 7);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Writer> MakePdp11Writer(const Options& options, Output& out, Trace& trace) {
+  return std::make_unique<Pdp11Writer>(out, trace, options);
 }
 
 }  // namespace trelon

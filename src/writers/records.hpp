@@ -1,15 +1,15 @@
-// Helpers that every record and file format shares: little-endian words,
-// and text records with a running checksum, built in the output buffer
-// with the hex codec.
+// What the record formats share: text records with a running checksum, built
+// in the output buffer with the hex codec, and the cutting of bytes into
+// records, streamed or from the image.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "io/hex.hpp"
-#include "io/output.hpp"
-#include "run_state.hpp"
+#include "writers/writer.hpp"
 
 namespace trelon {
 
@@ -58,78 +58,107 @@ inline std::size_t PutRecord(char* out, char lead, char type, const Head& head, 
   return static_cast<std::size_t>(text + N - 1 - out);
 }
 
-// The pending record, its `hexcount` bytes taken from the image at `dummy`,
-// built by put(text, address, bytes, n, readable), which returns its length.
+// `count` records of 32 bytes from `data` on, from `address` on (advanced
+// past them), each of `length` characters built by put(text, address, bytes)
+// in the output buffer.
 template <typename Put>
-void PendingRecord(RunState& s, Put put) {
-  const auto n = static_cast<std::size_t>(s.hexcount);
-  char* const text = reinterpret_cast<char*>(OutReserve(s, RecordRoom(n)));
-  s.outlen += put(text, s.begin_address, s.image.get() + s.dummy, n, static_cast<std::size_t>(s.imagesize - s.dummy));
-  s.begin_address += static_cast<uint32_t>(n);
-  s.dummy += static_cast<int32_t>(n);
+void FullRecords(Output& out, const uint8_t* data, std::size_t count, std::size_t length, uint32_t& address,
+                 Put put) {
+  uint32_t at = address;  // a local: the characters stored could otherwise change it
+  while (count > 0) {
+    char* const text = reinterpret_cast<char*>(out.Reserve(RecordRoom(32)));
+    // As many as leave room for a whole record behind each.
+    const std::size_t fit = std::min(count, 1 + (out.Room() - RecordRoom(32)) / length);
+    for (std::size_t i = 0; i < fit; ++i, data += 32, at += 32) put(text + i * length, at, data);
+    out.Advance(fit * length);  // known beforehand, so that a record need not wait for the one before
+    count -= fit;
+  }
+  address = at;
 }
 
-// `count` records of 32 bytes from `data` on, one after another from
-// begin_address on, as the pending record would be written each time, each
-// of `length` characters built by put(text, address, bytes) at the end of
-// the output buffer. The run's fields are kept in locals meanwhile: the
-// characters stored could otherwise change them.
-template <typename Put>
-void FullRecords(RunState& s, const uint8_t* data, std::size_t count, std::size_t length,
-                                               Put put) {
-  char* const buffer = reinterpret_cast<char*>(s.outbuf.get());
-  std::size_t outlen = s.outlen;
-  uint32_t address = s.begin_address;
-  for (std::size_t i = 0; i < count; ++i, data += 32, address += 32) {
-    if (kOutBufSize - outlen < RecordRoom(32)) {
-      s.outlen = outlen;
-      FlushOut(s);
-      outlen = 0;
+// A format of records that carry their address (Intel Hex, S-records,
+// PDP-11). Streamed, the loaded bytes gather in a pending record, written
+// once it is full and a further byte arrives, or when the address changes;
+// collected, the image is cut into records from its first address on.
+class RecordWriter : public Writer {
+ public:
+  RecordWriter(Output& out, Trace& trace, const Options& options, std::size_t length, int address_bits)
+      : Writer(out, trace), length_(length), address_bits_(address_bits), streamed_(options.streamed) {}
+
+  void Start() override {
+    if (streamed_) Begin();
+  }
+  void RecordAt(uint32_t address) override {
+    WritePending();
+    address_ = address;
+  }
+  void Bytes(const uint8_t* bytes, std::size_t n) override {
+    while (n > 0) {
+      if (pending_ >= length_) WritePending();
+      if (pending_ == 0 && n > length_ && batches()) {
+        // Whole records that further bytes follow, straight from the bytes.
+        const std::size_t records = (n - 1) / length_;
+        HoldsRecord(address_, records * length_);
+        PutFull(bytes, records);
+        bytes += records * length_;
+        n -= records * length_;
+      }
+      const std::size_t k = std::min(n, length_ - pending_);
+      std::memcpy(pending_bytes_ + pending_, bytes, k);
+      pending_ += k;
+      bytes += k;
+      n -= k;
     }
-    put(buffer + outlen, address, data);
-    outlen += length;  // known beforehand, so that the next record need not wait for this one
   }
-  s.outlen = outlen;
-  s.begin_address = address;
-  s.dummy += static_cast<int32_t>(32 * count);
-}
-
-// Notes the first value that the format's fields of `bits` bits cannot
-// hold (they keep its low bits).
-inline void Holds(RunState& s, const char* what, uint64_t value, int bits) {
-  if (s.unheld == nullptr && bits < 64 && value >> bits != 0) {
-    s.unheld = what;
-    s.unheld_value = value;
-    s.unheld_bits = bits;
+  void EndOfModule(uint32_t start) override {
+    if (!streamed_) return;
+    WritePending();
+    End(start);
   }
-}
-
-// The width of the record format's addresses.
-inline int AddressBits(const RunState& s) { return s.motorolas != 0 ? 8 * (s.formats + 1) : 16; }
-
-// A record's bytes from `address` on, `n` (at least 1) of them, are held.
-inline void HoldsRecord(RunState& s, uint32_t address, uint64_t n) {
-  Holds(s, "byte at address", address + n - 1, AddressBits(s));
-}
-
-// The low `n` bytes of `v` at `p`, the least significant first.
-inline void PutLe(uint8_t* p, uint32_t v, int n = 2) {
-  for (int i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// Cuts the image into records of at most `mhexline` bytes from `minadd` on
-// and hands each to `line`.
-template <typename LineWriter>
-void ImageRecords(RunState& s, LineWriter line) {
-  int32_t remaining = s.muflength;
-  if (remaining > 0) HoldsRecord(s, s.minadd, static_cast<uint64_t>(remaining));
-  s.begin_address = s.minadd;
-  s.dummy = 0;
-  while (remaining > 0) {
-    s.hexcount = remaining >= s.mhexline ? s.mhexline : remaining;
-    remaining -= s.hexcount;
-    line(s);
+  void WriteImage(const Image& image) override {
+    Begin();
+    if (image.length > 0) HoldsRecord(image.first, image.length);
+    address_ = image.first;
+    for (uint32_t at = 0; at < image.length;) {
+      const uint32_t n = std::min<uint32_t>(image.length - at, static_cast<uint32_t>(length_));
+      Put(address_, image.bytes.get() + at, n, image.capacity - at);
+      address_ += n;
+      at += n;
+    }
+    End(image.start);
   }
-}
+
+ protected:
+  virtual void Begin() {}
+  // One record of the `n` bytes at `p`, of which `readable` may be read.
+  virtual void Put(uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) = 0;
+  // Whether PutFull writes full records many at a time; it then writes
+  // `count` of them from `data` on, from address_ on.
+  virtual bool batches() const { return false; }
+  virtual void PutFull(const uint8_t* /*data*/, std::size_t /*count*/) {}
+  // The closing record, with the start address.
+  virtual void End(uint32_t start) = 0;
+
+  // A record's bytes from `address` on, `n` (at least 1) of them, are held.
+  void HoldsRecord(uint32_t address, uint64_t n) { Holds("byte at address", address + n - 1, address_bits_); }
+
+  const std::size_t length_;  // the bytes of a full record
+  const int address_bits_;
+  uint32_t address_ = 0;  // of the pending record
+
+ private:
+  void WritePending() {
+    if (pending_ > 0) {
+      HoldsRecord(address_, pending_);
+      Put(address_, pending_bytes_, pending_, sizeof pending_bytes_);
+      address_ += static_cast<uint32_t>(pending_);
+    }
+    pending_ = 0;
+  }
+
+  const bool streamed_;
+  std::size_t pending_ = 0;
+  uint8_t pending_bytes_[64] = {};  // room for whole vectors of the longest record
+};
 
 }  // namespace trelon

@@ -1,46 +1,51 @@
-#include "writers/writers.hpp"
+#include "writers/records.hpp"
 
 namespace trelon {
 
 namespace {
 
-// A record of type `type` whose address has f + 1 bytes, with `n` data bytes.
-inline std::size_t PutS(char* text, int type, int32_t f, uint32_t address, const uint8_t* p, std::size_t n,
+// A record of type `type` whose address has `width` bytes, with `n` data bytes.
+inline std::size_t PutS(char* text, int type, int width, uint32_t address, const uint8_t* p, std::size_t n,
                         std::size_t readable) {
-  const Head head = Head().Add(static_cast<uint32_t>(n + 2) + static_cast<uint32_t>(f), 1).Add(address, f + 1);
+  const Head head = Head().Add(static_cast<uint32_t>(n + 1 + static_cast<std::size_t>(width)), 1).Add(address, width);
   return PutRecord(text, 'S', static_cast<char>('0' + type), head, p, n, readable, 0xFF, "\n");
 }
 
+// S1, S2 or S3 data records (addresses of 2, 3 or 4 bytes) between an S0
+// header and an S9, S8 or S7 end record.
+class SRecordWriter final : public RecordWriter {
+ public:
+  SRecordWriter(Output& out, Trace& trace, const Options& options)
+      : RecordWriter(out, trace, options, 32, 8 * (options.variant + 1)), type_(options.variant) {}
+
+ private:
+  void Begin() override {
+    static constexpr uint8_t kHeaderText[] = {'T', 'r', 'e', 'l', 'o', 'n', '-', 'C'};
+    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(8))), 0, 2, 0, kHeaderText, 8, 8));
+  }
+  void Put(uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) override {
+    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(n))), type_, type_ + 1, address, p, n, readable));
+  }
+  bool batches() const override { return true; }
+  void PutFull(const uint8_t* data, std::size_t count) override {
+    const int type = type_;
+    FullRecords(out_, data, count, 2 * static_cast<std::size_t>(type) + 73, address_,
+                [type](char* text, uint32_t address, const uint8_t* p) {
+                  return PutS(text, type, type + 1, address, p, 32, 32);
+                });
+  }
+  void End(uint32_t start) override {
+    Holds("start address", start, address_bits_);
+    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(0))), 10 - type_, type_ + 1, start, nullptr, 0, 0));
+  }
+
+  const int type_;  // of the data records, 1..3
+};
+
 }  // namespace
 
-void Begin_S(RunState& s) {
-  static constexpr uint8_t kHeaderText[] = {'T', 'r', 'e', 'l', 'o', 'n', '-', 'C'};
-  s.outlen += PutS(reinterpret_cast<char*>(OutReserve(s, RecordRoom(8))), 0, 1, 0, kHeaderText, 8, 8);
-}
-
-void Lines_S(RunState& s, const uint8_t* data, std::size_t count) {
-  const int32_t f = s.formats;
-  FullRecords(s, data, count, 2 * static_cast<std::size_t>(f) + 73,
-              [f](char* text, uint32_t address, const uint8_t* p) { return PutS(text, f, f, address, p, 32, 32); });
-}
-
-void Line_S(RunState& s) {
-  const int32_t f = s.formats;
-  PendingRecord(s, [f](char* text, uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) {
-    return PutS(text, f, f, address, p, n, readable);
-  });
-}
-
-void End_S(RunState& s) {
-  Holds(s, "start address", s.startad, AddressBits(s));
-  s.outlen += PutS(reinterpret_cast<char*>(OutReserve(s, RecordRoom(0))), 10 - s.formats, s.formats, s.startad,
-                   nullptr, 0, 0);
-}
-
-void SOut(RunState& s) {
-  Begin_S(s);
-  ImageRecords(s, Line_S);
-  End_S(s);
+std::unique_ptr<Writer> MakeSRecordWriter(const Options& options, Output& out, Trace& trace) {
+  return std::make_unique<SRecordWriter>(out, trace, options);
 }
 
 }  // namespace trelon

@@ -1,50 +1,58 @@
-#include <algorithm>
-
-#include "writers/writers.hpp"
+#include "writers/writer.hpp"
 
 namespace trelon {
 
-void GenTos(RunState& s) {
-  bool fits = true;
-  if (s.minadd != 0) {
-    Tell(s, "Load address <> 0! Use .Loc 0\n");
-    fits = false;
-  }
-  if (s.startad != 0) {
-    Tell(s, "Start address <> 0! Program must start at address 0\n");
-    fits = false;
-  }
-  if (s.muflength == 0) {
-    Tell(s, "Length is zero!\n");
-    fits = false;
-  }
-  if (!fits) {
-    s.refused = 1;
-    return;
-  }
+namespace {
 
-  const bool odd = (s.muflength & 1) != 0;
-  const uint32_t text = static_cast<uint32_t>(s.muflength) + (odd ? 1 : 0);
-  s.data.fill(0);
-  s.data[0] = 0x60;
-  s.data[1] = 0x1A;
-  for (int i = 0; i < 4; ++i) s.data[2 + i] = static_cast<uint8_t>(text >> (24 - 8 * i));  // big-endian
+// A TOS program file of the image, which must begin at address 0 and start
+// there: a 28-byte header, the image as the text segment (made even), and an
+// empty relocation table.
+class TosWriter final : public Writer {
+ public:
+  TosWriter(Output& out, Trace& trace) : Writer(out, trace) {}
 
-  Say(s, "Text length:             16'%8.8X\n", text);
-  Say(s, "Relocation table length: 16'%8.8X\n", 6u);
-  Say(s, "Header size:             16'%8.8X\n", 28u);
-  Say(s, "Program size:            16'%8.8X\n", text);
-  Say(s, "File size:               16'%8.8X\n", text + 34);
+  void WriteImage(const Image& image) override {
+    bool fits = true;
+    if (image.first != 0) {
+      trace_.Tell("Load address <> 0! Use .Loc 0\n");
+      fits = false;
+    }
+    if (image.start != 0) {
+      trace_.Tell("Start address <> 0! Program must start at address 0\n");
+      fits = false;
+    }
+    if (image.length == 0) {
+      trace_.Tell("Length is zero!\n");
+      fits = false;
+    }
+    if (!fits) {
+      shortfall_.refused = true;
+      return;
+    }
 
-  WriteHeader(s, 28);
-  int32_t written = 28;
-  WriteBin(s);
-  written += s.muflength;
-  std::fill(s.data.begin(), s.data.begin() + 8, uint8_t{0});
-  const int32_t tail = odd ? 7 : 6;
-  WriteHeader(s, tail);
-  written += tail;
-  Say(s, "%d bytes written\n", written);
+    const bool odd = (image.length & 1) != 0;
+    const uint32_t text = image.length + (odd ? 1 : 0);
+    uint8_t header[28] = {0x60, 0x1A};
+    for (int i = 0; i < 4; ++i) header[2 + i] = static_cast<uint8_t>(text >> (24 - 8 * i));  // big-endian
+
+    trace_.Say("Text length:             16'%8.8X\n", text);
+    trace_.Say("Relocation table length: 16'%8.8X\n", 6u);
+    trace_.Say("Header size:             16'%8.8X\n", 28u);
+    trace_.Say("Program size:            16'%8.8X\n", text);
+    trace_.Say("File size:               16'%8.8X\n", text + 34);
+
+    out_.Write(header, 28);
+    out_.Write(image.bytes.get(), image.length);
+    const uint8_t tail[8] = {};  // the odd byte's pad, and the empty relocation table
+    out_.Write(tail, odd ? 7 : 6);
+    trace_.Say("%d bytes written\n", static_cast<int32_t>(28 + text + 6));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Writer> MakeTosWriter(const Options&, Output& out, Trace& trace) {
+  return std::make_unique<TosWriter>(out, trace);
 }
 
 }  // namespace trelon

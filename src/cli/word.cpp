@@ -1,0 +1,123 @@
+#include "cli/word.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <optional>
+
+namespace trelon {
+
+namespace {
+
+constexpr const char* kUsage[] = {
+    "\nUsage trelon /format inputfile.muf outputfile.ext\n\nChoice for format:\n",
+    " M1,M2,M3     Motorola S          B            Binary\n",
+    " H            Hex                 E1,E2,E3     EXE\n",
+    " I            Intel Hex           T            TOS\n",
+    " P            PDP11\n",
+    "The following can be postfixed to the format:\n",
+    " C            Make contiguous\n",
+    " H            Add 256 byte header\n",
+    " S<dec value> Stack size for exe files (in paragraphs)\n",
+    " D<dec value> Data size for exe files (in paragraphs)\n",
+    " A<hex value> Offset\n",
+    " Z<hex value> Initial memory value\n",
+    " F<hex value> Address filter\n",
+    "\nThe format is case sensitive, hex numbers must be lowercase\n",
+    "\nExample:\n   trelon /BZffC input.muf output.exe\n",
+};
+
+// The formats by the letter behind the "/": whether a digit 1..3 follows
+// it, whether C (collect) applies, whether H (header) does.
+constexpr struct {
+  char letter;
+  Format format;
+  bool variant, records, header;
+} kFormats[] = {
+    {'B', Format::kBinary, false, false, true},  {'H', Format::kHexText, false, false, true},
+    {'I', Format::kIntelHex, false, true, false}, {'M', Format::kSRecords, true, true, false},
+    {'P', Format::kPdp11, false, true, false},   {'E', Format::kExe, true, false, false},
+    {'T', Format::kTos, false, false, false},
+};
+
+// The decimal value behind modifier `letter` in `rest`, read as atoi reads
+// it, if the letter is there.
+std::optional<int32_t> Decimal(const char* rest, char letter) {
+  const char* p = std::strchr(rest, letter);
+  if (p == nullptr) return std::nullopt;
+  return static_cast<int32_t>(std::strtol(p + 1, nullptr, 10));
+}
+
+// Modifier `letter` in `rest`, if it is there, with the value of the leading
+// run of at most 8 characters 0-9 and a-f behind it (0 if the run is empty,
+// and the letter's place in `word` then goes to `valueless` unless an earlier
+// one is there).
+std::optional<uint32_t> LowerHex(const char* word, const char* rest, char letter, std::size_t& valueless) {
+  const char* p = std::strchr(rest, letter);
+  if (p == nullptr) return std::nullopt;
+  const std::size_t n = std::min<std::size_t>(std::strspn(p + 1, "0123456789abcdef"), 8);
+  uint32_t value = 0;
+  std::from_chars(p + 1, p + 1 + n, value, 16);
+  if (n == 0 && valueless == 0) valueless = static_cast<std::size_t>(p - word);
+  return value;
+}
+
+}  // namespace
+
+void Usage(std::FILE* to, bool options) {
+  if (to == nullptr) return;
+  for (const char* line : kUsage) std::fputs(line, to);
+  if (options)
+    std::fputs("\nOptions, before the format:\n"
+               " --strict     Fail (status 2) on any error, and replace the output only on success\n"
+               " --quiet      Print nothing on success; errors go to standard error\n"
+               " --help       This text\n"
+               " --version    The version\n"
+               "A file name - stands for standard input or output\n",
+               to);
+}
+
+bool NamesFormat(char letter) {
+  return std::any_of(std::begin(kFormats), std::end(kFormats), [=](const auto& f) { return f.letter == letter; });
+}
+
+Options ReadWord(const char* word, bool strict, bool quiet, bool avx2) {
+  Options o;
+  o.strict = strict;
+  o.quiet = quiet;
+  o.avx2 = avx2;
+  o.malformed = true;
+  if (word[0] != '/') return o;
+  // The format sits right behind the "/" (M and E with their digit); the
+  // modifiers are searched for in the rest of the word. Without a format,
+  // all of it is modifiers.
+  const char* rest = word + 1;
+  const auto* format = std::find_if(std::begin(kFormats), std::end(kFormats),
+                                    [=](const auto& f) { return f.letter == word[1]; });
+  const bool named = format != std::end(kFormats);
+  if (named) {
+    o.format = format->format;
+    ++rest;
+    if (format->variant) {
+      o.variant = *rest++ - '0';
+      if (o.variant < 1 || o.variant > 3) return o;
+    }
+    o.streamed = format->records && std::strchr(rest, 'C') == nullptr;
+    o.header = format->header && std::strchr(rest, 'H') != nullptr;
+  }
+  if (o.format == Format::kExe) {
+    const auto stack = Decimal(rest, 'S'), data = o.variant == 2 ? Decimal(rest, 'D') : std::optional<int32_t>(0);
+    if (!stack || !data) return o;
+    o.stack_paragraphs = *stack;
+    o.data_paragraphs = *data;
+  }
+  o.offset = LowerHex(word, rest, 'A', o.valueless);
+  o.fill = static_cast<uint8_t>(LowerHex(word, rest, 'Z', o.valueless).value_or(0));
+  o.mask = LowerHex(word, rest, 'F', o.valueless);
+  o.malformed = false;
+  return o;
+}
+
+}  // namespace trelon

@@ -1,0 +1,96 @@
+// The state of one module's reading, shared by the commands.
+#pragma once
+
+#include "io/hex.hpp"
+#include "reader/reader.hpp"
+
+namespace trelon {
+
+// Stops the reading at a fault in the module.
+struct ModuleFault {
+  ModuleError error;
+};
+[[noreturn]] inline void Fault(ModuleError error) { throw ModuleFault{error}; }
+
+// How the loaded bytes are written: into the image, written after the
+// module end; as records while the module is read; or as the image
+// streamed in address order, once a section is too long to be held.
+enum class Mode { kImage, kRecords, kStream };
+
+struct ModuleReader {
+  ModuleReader(Input& input, const Options& options, Writer& writer, Trace& trace, int64_t first_line)
+      : input(input), options(options), writer(writer), trace(trace), line(first_line),
+        mode(options.streamed ? Mode::kRecords : Mode::kImage),
+        image(options.fill, mode == Mode::kImage ? kImageSize : 0), avx2(options.avx2 && HasAvx2()) {}
+
+  // Advances to the next significant character, counting lines and adding
+  // it to the running sum.
+  void Next() {
+    for (;;) {
+      int c;
+      if (input.pos != input.end) {
+        c = *input.pos++;
+      } else {
+        if (input.ended) Fault(in_command ? ModuleError::kIllegalFormat : ModuleError::kUnexpectedEnd);
+        c = input.Refill();
+      }
+      if (c == '\n') ++line;
+      if (!Significant(static_cast<uint8_t>(c))) continue;
+      current = static_cast<char>(c);
+      sum = (sum + static_cast<uint32_t>(c)) & 0x7F;
+      return;
+    }
+  }
+
+  // The value of the current character as an upper-case hex digit, -1 if
+  // it is none.
+  int HexValue() const { return kHexValue.of[static_cast<uint8_t>(current)]; }
+  // The same where a digit must stand.
+  int HexDigit() const {
+    const int v = HexValue();
+    if (v < 0) Fault(ModuleError::kNoHexNumber);
+    return v;
+  }
+  // The next two characters as the digits of a byte.
+  int HexByte() {
+    Next();
+    const int high = HexDigit();
+    Next();
+    return high * 16 + HexDigit();
+  }
+
+  // A number of up to 8 hex digits, scaled to bytes; with `adjusted`, the
+  // mask and the offset of the options are applied.
+  uint32_t Address(bool adjusted = true);
+  // The current character (after the next, with `advance`) is the "." that
+  // ends a command.
+  void EndsCommand(bool advance = false) {
+    if (advance) Next();
+    if (current != '.') Fault(ModuleError::kBadCommand);
+  }
+  // The characters up to the next "." (or ",", unless `commas`) traced.
+  void ShowText(bool commas = false);
+  // A string with its length in front (two hex digits) traced.
+  void ShowCounted();
+
+  void Assignment();  // the commands that begin with AS
+  void Load();        // LD
+
+  Input& input;
+  const Options& options;
+  Writer& writer;
+  Trace& trace;
+
+  char current = 0;         // the current significant character
+  int64_t line;             // that it stands in
+  uint32_t sum = 0;         // of the characters since the last CS, modulo 128
+  bool in_command = false;  // an end of the input inside a command is another fault
+  bool ended = false;       // the module end was read
+  int32_t bytes_per_mau = 1;
+  Mode mode;
+  Image image;
+  uint32_t streamed_to = 0;  // the address the stream has reached
+  const bool avx2;
+};
+
+}  // namespace trelon

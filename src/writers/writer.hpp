@@ -1,0 +1,79 @@
+// The writers: one output format each, behind one interface.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "io/output.hpp"
+#include "options.hpp"
+#include "trace.hpp"
+#include "writers/image.hpp"
+
+namespace trelon {
+
+// What a writer could not do: it refused the module (and wrote nothing), or
+// met a value too wide for the format's fields (which keep its low bits).
+struct Shortfall {
+  bool refused = false;
+  const char* unheld = nullptr;  // what the first such value is, if any
+  uint64_t value = 0;
+  int bits = 0;
+};
+
+// The reader calls a writer in the module's order: Start before the first
+// command; while records are streamed, RecordAt for each new address and
+// Bytes for the loaded bytes; while the image is streamed (a section too
+// long for the image, where the format allows it), Bytes and Fill in
+// address order; EndOfModule after the module end; then, where a lowest
+// address was given, WriteImage, unless records were streamed. The base
+// class writes nothing, for a word that names no format.
+class Writer {
+ public:
+  Writer(Output& out, Trace& trace) : out_(out), trace_(trace) {}
+  virtual ~Writer() = default;
+
+  virtual void Start() {}
+  virtual void RecordAt(uint32_t /*address*/) {}
+  virtual void Bytes(const uint8_t* /*bytes*/, std::size_t /*n*/) {}
+  virtual void Fill(uint32_t /*count*/) {}
+  // Whether the image can be streamed; BeginStream switches to that (and
+  // writes the bytes staged so far, where it switches again).
+  virtual bool CanStream() const { return false; }
+  virtual void BeginStream() {}
+  virtual void EndOfModule(uint32_t /*start*/) {}
+  virtual void WriteImage(const Image& /*image*/) {}
+
+  // Text put into the output as it stands (the sum a failed CS expected).
+  void Annotate(const char* text, std::size_t n) { out_.Write(text, n); }
+  const Shortfall& shortfall() const { return shortfall_; }
+
+ protected:
+  // Notes `value` if the format's fields of `bits` bits cannot hold it.
+  void Holds(const char* what, uint64_t value, int bits) {
+    if (shortfall_.unheld == nullptr && bits < 64 && value >> bits != 0) shortfall_ = {false, what, value, bits};
+  }
+
+  Output& out_;
+  Trace& trace_;
+  Shortfall shortfall_;
+};
+
+// The writer of the format that `options` name.
+std::unique_ptr<Writer> MakeWriter(const Options& options, Output& out, Trace& trace);
+
+// The low `n` bytes of `v` at `p`, the least significant first.
+inline void PutLe(uint8_t* p, uint32_t v, int n = 2) {
+  for (int i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The 256-byte header of a binary or hex text image: its first address,
+// length and start address, then zeros.
+inline std::array<uint8_t, 256> ImageHeader(const Image& image) {
+  std::array<uint8_t, 256> header{};
+  PutLe(&header[0], image.first, 4);
+  PutLe(&header[4], image.length, 4);
+  PutLe(&header[8], image.start, 4);
+  return header;
+}
+
+}  // namespace trelon
