@@ -1,12 +1,8 @@
 #include "cli/console.hpp"
 
-namespace trelon {
+#include <cstring>
 
-void Console::Text(std::string_view text) {
-  if (trace_ == nullptr || text.empty()) return;
-  std::fwrite(text.data(), 1, text.size(), trace_);
-  line_open_ = text.back() != '\n';
-}
+namespace trelon {
 
 void Console::Char(char c) {
   if (trace_ == nullptr) return;
@@ -14,13 +10,20 @@ void Console::Char(char c) {
   line_open_ = c != '\n';
 }
 
-void Console::Failure(std::string_view text) {
-  if (report_ == nullptr || text.empty()) return;
-  if (report_ == trace_) {
-    if (line_open_ && text.front() != '\n') std::fputc('\n', report_);
-    line_open_ = text.back() != '\n';
-  }
-  std::fwrite(text.data(), 1, text.size(), report_);
+void Console::Print(bool failure, const char* format, va_list ap) {
+  std::FILE* const to = failure ? report_ : trace_;
+  if (to == nullptr) return;
+  if (failure && to == trace_ && line_open_ && format[0] != '\n') std::fputc('\n', to);
+  // Formatted on the stack where it fits, as nearly every line does.
+  char text[512];
+  va_list again;
+  va_copy(again, ap);
+  const int n = std::vsnprintf(text, sizeof text, format, ap);
+  const bool fits = n < static_cast<int>(sizeof text);
+  if (n > 0 && fits) std::fwrite(text, 1, static_cast<std::size_t>(n), to);
+  if (!fits) std::vfprintf(to, format, again);
+  va_end(again);
+  if (n > 0 && to == trace_) line_open_ = (fits ? text[n - 1] : format[std::strlen(format) - 1]) != '\n';
 }
 
 void Console::Note(const char* format, ...) {

@@ -14,9 +14,7 @@ class Console final : public Trace {
   // report a failure to `report`, the reasons to `errors`.
   Console(std::FILE* trace, std::FILE* report, std::FILE* errors) : trace_(trace), report_(report), errors_(errors) {}
 
-  void Text(std::string_view text) override;
   void Char(char c) override;
-  void Failure(std::string_view text) override;
 
   // A line "trelon: ..." that says why, on standard error, behind what the
   // trace has printed.
@@ -26,6 +24,8 @@ class Console final : public Trace {
   std::FILE* report() const { return report_; }
 
  private:
+  void Print(bool failure, const char* format, va_list ap) override;
+
   std::FILE* const trace_;
   std::FILE* const report_;
   std::FILE* const errors_;

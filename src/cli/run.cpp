@@ -31,17 +31,11 @@ struct Outcome {
   Shortfall shortfall;
 };
 
-// The module converted, the files open; the output is closed.
-void Convert(const Options& options, Input& input, Output& output, Console& console, Outcome& outcome) {
-  const auto writer = MakeWriter(options, output, console);
+// Runs `step`, noting in `outcome` what ended it early.
+template <typename Step>
+void Guarded(Outcome& outcome, Step step) {
   try {
-    if (options.malformed) {
-      outcome.fault = ModuleFailure{ModuleError::kBadOptionWord, 0};
-    } else {
-      if (options.streamed) console.Say("Binary size not limited. Binary output not sorted and not contiguous.\n");
-      if (options.header) console.Say("Adding 256 byte header\n");
-      outcome.fault = ReadModule(input, options, *writer, console);
-    }
+    step();
   } catch (const OutOfMemory& e) {
     outcome.no_memory = e;
   } catch (const ReadFailed& e) {
@@ -49,6 +43,12 @@ void Convert(const Options& options, Input& input, Output& output, Console& cons
   } catch (const WriteFailed&) {
     // Output::Close tells why.
   }
+}
+
+// The module read and the output written (and closed).
+void Convert(const Options& options, Input& input, Output& output, Console& console, Outcome& outcome) {
+  const auto writer = MakeWriter(options, output, console);
+  Guarded(outcome, [&] { outcome.fault = ReadModule(input, options, *writer, console); });
   outcome.shortfall = writer->shortfall();
   if (!output.Close()) outcome.write_error = output.error();
 }
@@ -61,28 +61,19 @@ Outcome OpenAndConvert(const Options& options, const char* in, const char* out, 
                        bool& begins_well) {
   Outcome outcome;
   std::FILE* file = OpenInput(console, in);
-  if (file == nullptr) {
-    outcome.not_opened = true;
-    return outcome;
-  }
-  try {
+  outcome.not_opened = file == nullptr;
+  if (file == nullptr) return outcome;
+  Guarded(outcome, [&] {
     Input input(file);
     if (!options.malformed || !CanOpenOutput(out)) {
       begins_well = BeginsLikeModule(input);
       outcome.not_opened = !output.Open(console, out, file, std::strcmp(in, "-") == 0,
                                         !options.format || !begins_well, options.strict);
     }
-    if (output.file != nullptr) {
-      Output buffer(output.file, output.discard);
-      Convert(options, input, buffer, console, outcome);
-    } else if (!outcome.not_opened) {
-      outcome.fault = ModuleFailure{ModuleError::kBadOptionWord, 0};
-    }
-  } catch (const OutOfMemory& e) {
-    outcome.no_memory = e;
-  } catch (const ReadFailed& e) {
-    outcome.read_error = e.error;
-  }
+    if (outcome.not_opened) return;
+    Output buffer(output.file, output.discard);
+    Convert(options, input, buffer, console, outcome);
+  });
   if (file != stdin) std::fclose(file);
   return outcome;
 }
@@ -135,13 +126,11 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
 
 int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console) {
   Outcome outcome;
-  try {
+  Guarded(outcome, [&] {
     Input in(input);
     Output out(output);
     Convert(options, in, out, console, outcome);
-  } catch (const OutOfMemory& e) {
-    outcome.no_memory = e;
-  }
+  });
   std::fclose(input);
   return Report(console, outcome, "", "");
 }
@@ -166,7 +155,7 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   // standard output must stay clean.
   std::FILE* const report = quiet || (n == 3 && std::strcmp(arg[2], "-") == 0) ? errors : console_file;
   Console console(quiet ? nullptr : report, report, errors);
-  console.Text(kBanner);
+  console.Say("%s", kBanner);
   if (help || version) {
     if (help) Usage(console.trace(), true);
     return 0;

@@ -13,9 +13,7 @@
 
 namespace trelon {
 
-namespace {
-
-bool Avx2There() {
+bool HasAvx2() {
 #ifdef TRELON_AVX2
   __builtin_cpu_init();  // this may run before the library's own constructors
   return __builtin_cpu_supports("avx2");
@@ -23,6 +21,8 @@ bool Avx2There() {
   return false;
 #endif
 }
+
+namespace {
 
 // N bytes of 0xFF, then N of 0: from N - k on, a mask that keeps the first k
 // bytes of a block of N.
@@ -170,8 +170,6 @@ TRELON_AVX2_FN Taken DecodeRunsWide(const uint8_t*& from, const uint8_t* end, ui
 
 }  // namespace
 
-bool HasAvx2() { return Avx2There(); }
-
 Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max,
                     std::span<const Join> joins, bool avx2) {
   Taken t;
@@ -182,20 +180,6 @@ Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std:
 #endif
   const Taken rest = DecodeRuns<Narrow>(from, end, out + t.bytes, max - t.bytes, joins);
   return Taken{t.bytes + rest.bytes, t.sum + rest.sum, t.lines + rest.lines};
-}
-
-uint32_t ByteSum(const uint8_t* p, std::size_t n) {
-  uint32_t sum = 0;
-  std::size_t i = 0;
-#ifdef TRELON_SSE2
-  const __m128i zero = _mm_setzero_si128();
-  __m128i sums = zero;
-  for (; n - i >= 16; i += 16)
-    sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero));
-  sum = Halves(sums);
-#endif
-  for (; i < n; ++i) sum += p[i];
-  return sum;
 }
 
 }  // namespace trelon

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <span>
 #include <string_view>
 
@@ -157,7 +158,7 @@ inline void PutHexWord(char* out, uint64_t bytes, int k) {
 inline constexpr std::size_t WideRoom(std::size_t n) { return n <= 16 ? 16 : (n + 15) / 16 * 16; }
 
 // The sum of the `n` bytes at `p`.
-uint32_t ByteSum(const uint8_t* p, std::size_t n);
+inline uint32_t ByteSum(const uint8_t* p, std::size_t n) { return std::accumulate(p, p + n, 0u); }
 
 #ifdef TRELON_SSE2
 // The first `r` (1..16) bytes of `v`, the others zero.

@@ -172,6 +172,8 @@ constexpr struct {
 
 // The commands, then the writer's end of the file, and the summary.
 void Read(ModuleReader& r) {
+  if (r.options.streamed) r.trace.Say("Binary size not limited. Binary output not sorted and not contiguous.\n");
+  if (r.options.header) r.trace.Say("Adding 256 byte header\n");
   r.writer.Start();
   r.trace.Say("\n");
   while (!r.ended) {
@@ -202,6 +204,7 @@ void Read(ModuleReader& r) {
 
 std::optional<ModuleFailure> ReadModule(Input& input, const Options& options, Writer& writer, Trace& trace,
                                         int64_t first_line) {
+  if (options.malformed) return ModuleFailure{ModuleError::kBadOptionWord, 0};
   ModuleReader reader(input, options, writer, trace, first_line);
   try {
     Read(reader);

@@ -21,7 +21,8 @@ struct ModuleFailure {
 // Reads the module from `input` to its module end, tracing it and handing
 // every loaded byte to `writer`, which then finishes the file; traces the
 // summary of what was written. Lines are counted from `first_line` on.
-// Returns the first fault in the module, if any (the reading stops there).
+// Returns the first fault in the module, if any (the reading stops there);
+// a malformed option word is one in line 0.
 std::optional<ModuleFailure> ReadModule(Input& input, const Options& options, Writer& writer, Trace& trace,
                                         int64_t first_line = 1);
 
