@@ -1,6 +1,5 @@
 #include "io/output.hpp"
 
-#include <algorithm>
 #include <cerrno>
 
 #ifdef _WIN32
@@ -57,18 +56,6 @@ bool Output::Close() {
   }
   file_ = nullptr;
   return !failed_;
-}
-
-void Output::WriteLong(const void* bytes, std::size_t n) {
-  const auto* p = static_cast<const uint8_t*>(bytes);
-  while (n > 0) {
-    const std::size_t k = std::min(n, Room());
-    std::memcpy(Tail(), p, k);
-    length_ += k;
-    p += k;
-    n -= k;
-    if (n > 0) Flush();
-  }
 }
 
 }  // namespace trelon

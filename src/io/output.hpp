@@ -35,8 +35,13 @@ class Output {
   }
 
   void Write(const void* bytes, std::size_t n) {
-    if (n > Room()) return WriteLong(bytes, n);
-    std::memcpy(Tail(), bytes, n);
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    for (std::size_t k; n > (k = Room()); p += k, n -= k) {
+      std::memcpy(Tail(), p, k);
+      length_ += k;
+      Flush();
+    }
+    std::memcpy(Tail(), p, n);
     length_ += n;
   }
 
@@ -49,8 +54,6 @@ class Output {
   int error() const { return error_; }
 
  private:
-  void WriteLong(const void* bytes, std::size_t n);
-
   std::FILE* file_;
   bool discard_;
   Buffer buffer_;

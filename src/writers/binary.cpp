@@ -1,38 +1,20 @@
-#include <algorithm>
-
 #include "writers/writer.hpp"
 
 namespace trelon {
 
 namespace {
 
-// The raw image, behind the 256-byte header if asked. A section too long
-// for the image is streamed instead (without the header): the bytes in
-// address order, in blocks of 256, a full block written only once a further
-// byte arrives.
-class BinaryWriter final : public Writer {
+// The raw image. Streamed, the bytes are staged in blocks of 256, a full
+// block written only once a further byte arrives.
+class BinaryWriter final : public ImageWriter {
  public:
-  BinaryWriter(Output& out, Trace& trace, const Options& options)
-      : Writer(out, trace), header_(options.header), fill_(options.fill) {}
+  using ImageWriter::ImageWriter;
 
-  bool CanStream() const override { return !header_; }
-  void BeginStream() override {
-    EndBlock();
-    streaming_ = true;
-  }
-  void Bytes(const uint8_t* bytes, std::size_t n) override { Stage(bytes, n); }
   void Fill(uint32_t count) override { Stage(nullptr, count); }
-  void EndOfModule(uint32_t) override { EndBlock(); }
-  void WriteImage(const Image& image) override {
-    if (streaming_) return;
-    if (header_) {
-      trace_.Say("Write header (256 bytes)\n");
-      out_.Write(ImageHeader(image).data(), 256);
-    }
-    if (image.length > 0) out_.Write(image.bytes.get(), image.length);
-  }
 
  private:
+  void Put(const uint8_t* bytes, std::size_t n) override { Stage(bytes, n); }
+
   // The block being staged: at the end of the output buffer, behind what
   // counts there, while the buffer has room for a whole block (the bytes then
   // go to the file with one copy), else in spill_. Nothing else is written
@@ -49,7 +31,7 @@ class BinaryWriter final : public Writer {
     }
   }
 
-  void EndBlock() {
+  void EndBlock() override {
     if (staged_ > 0) WriteBlock(staged_);
     staged_ = 0;
   }
@@ -84,16 +66,14 @@ class BinaryWriter final : public Writer {
     }
   }
 
-  const bool header_;
-  const uint8_t fill_;
-  bool streaming_ = false;
   std::size_t staged_ = 0;  // bytes of the block being staged
   uint8_t spill_[256];
 };
 
 }  // namespace
 
-std::unique_ptr<Writer> MakeBinaryWriter(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kBinary>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<BinaryWriter>(out, trace, options);
 }
 

@@ -85,7 +85,8 @@ class ExeWriter final : public Writer {
 
 }  // namespace
 
-std::unique_ptr<Writer> MakeExeWriter(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kExe>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<ExeWriter>(out, trace, options);
 }
 

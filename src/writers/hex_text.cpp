@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "io/hex.hpp"
 #include "writers/writer.hpp"
 
@@ -8,40 +6,19 @@ namespace trelon {
 namespace {
 
 // The image as hex digits, CR LF after every 39 bytes of the whole output
-// and at its end, behind the 256-byte header (as hex too) if asked. A
-// section too long for the image is streamed instead, without the header.
-class HexTextWriter final : public Writer {
+// (header included) and at its end.
+class HexTextWriter final : public ImageWriter {
  public:
-  HexTextWriter(Output& out, Trace& trace, const Options& options)
-      : Writer(out, trace), header_(options.header), fill_(options.fill) {}
-
-  bool CanStream() const override { return !header_; }
-  void BeginStream() override { streaming_ = true; }
-  void Bytes(const uint8_t* bytes, std::size_t n) override { PutText(bytes, n); }
-  void Fill(uint32_t count) override {
-    uint8_t block[256];
-    std::memset(block, fill_, sizeof block);
-    for (uint32_t left = count; left > 0;) {
-      const uint32_t k = std::min<uint32_t>(left, sizeof block);
-      PutText(block, k);
-      left -= k;
-    }
-  }
-  void WriteImage(const Image& image) override {
-    if (!streaming_) {
-      if (header_) {
-        trace_.Say("Write header (256 bytes)\n");
-        PutText(ImageHeader(image).data(), 256);
-      }
-      PutText(image.bytes.get(), image.length);
-    }
-    if (column_ != 0) out_.Write("\r\n", 2);
-  }
+  using ImageWriter::ImageWriter;
 
  private:
   static constexpr std::size_t kLine = 39;  // bytes a line
 
-  void PutText(const uint8_t* bytes, std::size_t n) {
+  void EndFile() override {
+    if (column_ != 0) out_.Write("\r\n", 2);
+  }
+
+  void Put(const uint8_t* bytes, std::size_t n) override {
     constexpr std::size_t kChunk = 4096;  // at most 4 characters a byte
     char spill[4 * kChunk];
     while (n > 0) {
@@ -77,15 +54,13 @@ class HexTextWriter final : public Writer {
     }
   }
 
-  const bool header_;
-  const uint8_t fill_;
-  bool streaming_ = false;
   std::size_t column_ = 0;  // bytes on the current line
 };
 
 }  // namespace
 
-std::unique_ptr<Writer> MakeHexTextWriter(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kHexText>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<HexTextWriter>(out, trace, options);
 }
 

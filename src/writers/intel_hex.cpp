@@ -32,7 +32,8 @@ class IntelHexWriter final : public RecordWriter {
 
 }  // namespace
 
-std::unique_ptr<Writer> MakeIntelHexWriter(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kIntelHex>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<IntelHexWriter>(out, trace, options);
 }
 

@@ -35,7 +35,8 @@ class Pdp11Writer final : public RecordWriter {
 
 }  // namespace
 
-std::unique_ptr<Writer> MakePdp11Writer(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kPdp11>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<Pdp11Writer>(out, trace, options);
 }
 

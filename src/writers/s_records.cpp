@@ -44,7 +44,8 @@ class SRecordWriter final : public RecordWriter {
 
 }  // namespace
 
-std::unique_ptr<Writer> MakeSRecordWriter(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kSRecords>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<SRecordWriter>(out, trace, options);
 }
 

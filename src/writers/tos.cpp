@@ -51,7 +51,8 @@ class TosWriter final : public Writer {
 
 }  // namespace
 
-std::unique_ptr<Writer> MakeTosWriter(const Options&, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kTos>(const Options&, Output& out, Trace& trace) {
   return std::make_unique<TosWriter>(out, trace);
 }
 

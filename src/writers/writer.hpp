@@ -1,7 +1,8 @@
 // The writers: one output format each, behind one interface.
 #pragma once
 
-#include <array>
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "io/output.hpp"
@@ -61,19 +62,61 @@ class Writer {
 // The writer of the format that `options` name.
 std::unique_ptr<Writer> MakeWriter(const Options& options, Output& out, Trace& trace);
 
+// The writer of format F, defined beside it.
+template <Format F>
+std::unique_ptr<Writer> MakeWriterOf(const Options& options, Output& out, Trace& trace);
+
 // The low `n` bytes of `v` at `p`, the least significant first.
 inline void PutLe(uint8_t* p, uint32_t v, int n = 2) {
   for (int i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// The 256-byte header of a binary or hex text image: its first address,
-// length and start address, then zeros.
-inline std::array<uint8_t, 256> ImageHeader(const Image& image) {
-  std::array<uint8_t, 256> header{};
-  PutLe(&header[0], image.first, 4);
-  PutLe(&header[4], image.length, 4);
-  PutLe(&header[8], image.start, 4);
-  return header;
-}
+// The image as it stands in memory (binary) or as text (hex text), behind
+// the 256-byte header if asked: first address, length, start address. A
+// section too long for the image is streamed instead, in address order,
+// where there is no header.
+class ImageWriter : public Writer {
+ public:
+  ImageWriter(Output& out, Trace& trace, const Options& options)
+      : Writer(out, trace), header_(options.header), fill_(options.fill) {}
+
+  bool CanStream() const override { return !header_; }
+  void BeginStream() override {
+    EndBlock();
+    streaming_ = true;
+  }
+  void Bytes(const uint8_t* bytes, std::size_t n) override { Put(bytes, n); }
+  void Fill(uint32_t count) override {
+    uint8_t block[256];
+    std::memset(block, fill_, sizeof block);
+    for (uint32_t k; count > 0; count -= k) Put(block, k = std::min<uint32_t>(count, sizeof block));
+  }
+  void EndOfModule(uint32_t) override { EndBlock(); }
+  void WriteImage(const Image& image) override {
+    if (!streaming_) {
+      if (header_) {
+        trace_.Say("Write header (256 bytes)\n");
+        uint8_t header[256] = {};
+        PutLe(&header[0], image.first, 4);
+        PutLe(&header[4], image.length, 4);
+        PutLe(&header[8], image.start, 4);
+        Put(header, sizeof header);
+      }
+      Put(image.bytes.get(), image.length);
+    }
+    EndFile();
+  }
+
+ protected:
+  virtual void Put(const uint8_t* bytes, std::size_t n) = 0;
+  // What is held back is written: where the stream switches or ends.
+  virtual void EndBlock() {}
+  // The end of the file, after the image.
+  virtual void EndFile() { EndBlock(); }
+
+  const bool header_;
+  const uint8_t fill_;
+  bool streaming_ = false;
+};
 
 }  // namespace trelon
