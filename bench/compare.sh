@@ -68,7 +68,7 @@ if [ "${1:-}" = "--batch" ]; then
         # shellcheck disable=SC2002 # a pipe is the point
         cat in.muf 2>/dev/null | timeout "$TIMEOUT" "$bin" "$@" >../$side.stdout 2>../$side.stderr
       else
-        timeout "$TIMEOUT" "$bin" "$@" >../$side.stdout 2>../$side.stderr </dev/null
+        timeout "$TIMEOUT" "$bin" "$@" >../$side.stdout 2>../$side.stderr <in.muf
       fi
       echo $? >../$side.status
     done
