@@ -2,13 +2,13 @@
 # Differential comparison of two trelon binaries: a reference (a release you
 # trust) and a new build. Every golden case under tests/golden and COUNT
 # generated modules (bench/modgen.py: valid and broken, every format and
-# modifier, small to multi-MB, a few fed through a pipe) are run through
-# both, each binary in its own scratch folder with the same arguments
-# (relative paths, so the console text can be compared as it is). Compared:
-# the output file's bytes (or its absence), the files left in the folder,
-# the input left as it was, standard output and the exit status. Standard
-# error is not compared (the new binary may explain itself there); its
-# differences are only counted.
+# modifier, small to multi-MB, --strict and --quiet, - for the input or the
+# output, existing outputs, a few fed through a pipe) are run through both,
+# each binary in its own scratch folder with the same arguments (relative
+# paths, so the console text can be compared as it is). Compared: the
+# output file's bytes (or its absence), the files left in the folder (dot
+# files too: a temporary file left by --strict), the input left as it was,
+# standard output, standard error and the exit status.
 #
 #   sh bench/compare.sh REFERENCE_BINARY NEW_BINARY [COUNT]     (COUNT default 3000)
 #
@@ -38,7 +38,7 @@ if [ "${1:-}" = "--batch" ]; then
   # The names of the files in folder $1, in $listing.
   list() {
     listing=
-    for f in "$1"/* "$1"/.[!.]*; do
+    for f in "$1"/* "$1"/.[!.]* "$1"/..?*; do
       if [ -e "$f" ] || [ -L "$f" ]; then listing="$listing ${f##*/}"; fi
     done
   }
@@ -61,6 +61,22 @@ if [ "${1:-}" = "--batch" ]; then
       esac
       set -- "$@" "$a"
     done <"$C/args"
+    # what the summary counts: the options, - as input or output, an existing output
+    tags=
+    n=0
+    for a; do
+      case $n$a in
+        0--strict) tags="$tags strict" ;;
+        0--quiet) tags="$tags quiet" ;;
+        0--*) ;;
+        2-) tags="$tags stdin"; n=3 ;;
+        3-) tags="$tags stdout"; n=4 ;;
+        0*) n=2 ;;
+        *) n=$((n + 1)) ;;
+      esac
+    done
+    [ ! -f "$C/existing" ] || tags="$tags existing"
+    [ ! -f "$C/pipe" ] || tags="$tags pipe"
     for side in ref new; do
       if [ $side = ref ]; then bin=$REF; else bin=$NEW; fi
       cd "$C/$side" || exit 1
@@ -68,7 +84,7 @@ if [ "${1:-}" = "--batch" ]; then
         # shellcheck disable=SC2002 # a pipe is the point
         cat in.muf 2>/dev/null | timeout "$TIMEOUT" "$bin" "$@" >../$side.stdout 2>../$side.stderr
       else
-        timeout "$TIMEOUT" "$bin" "$@" >../$side.stdout 2>../$side.stderr </dev/null
+        timeout "$TIMEOUT" "$bin" "$@" >../$side.stdout 2>../$side.stderr <in.muf
       fi
       echo $? >../$side.status
     done
@@ -88,7 +104,7 @@ if [ "${1:-}" = "--batch" ]; then
       case " $s1 $s2 " in *" 124 "*) what="$what (124: killed after ${TIMEOUT}s);" ;; esac
     fi
     [ "$1" = "$3" ] || what="$what stdout: $(how ref.stdout new.stdout);"
-    [ "$5" = "$7" ] || echo "$name" >>"$WORK/log/stderr.$$"
+    [ "$5" = "$7" ] || what="$what stderr: $(how ref.stderr new.stderr);"
     shift 8
     if [ -n "$inp" ]; then
       [ "$1" = "$3" ] || what="$what the input was changed: $(how ref/in.muf new/in.muf);"
@@ -108,7 +124,7 @@ if [ "${1:-}" = "--batch" ]; then
     l1=$listing
     list new
     [ "$l1" = "$listing" ] || what="$what files left:$l1 /$listing;"
-    echo "$name" >>"$WORK/log/ran.$$"
+    echo "$name$tags " >>"$WORK/log/ran.$$"
     if [ -n "$what" ]; then
       printf '%s\t%s\t%s\n' "$name" "$(tr '\n' ' ' <args)" "$what" >>"$WORK/log/diffs.$$"
       mkdir -p "$KEEP"
@@ -176,19 +192,25 @@ cat "$WORK"/log/ran.* 2>/dev/null | sort >"$WORK/ran"
 cat "$WORK"/log/diffs.* 2>/dev/null | sort >"$WORK/diffs"
 cases=$(wc -l <"$WORK/ran")
 differ=$(wc -l <"$WORK/diffs")
-stderr=$(cat "$WORK"/log/stderr.* 2>/dev/null | wc -l)
 golden=$(grep -c '^golden-' "$WORK/ran")
-piped=$(grep -c '^g[0-9]*p$' "$WORK/ran")
+folders=0
+for d in "$ROOT"/tests/golden/*/; do [ ! -d "$d" ] || folders=$((folders + 1)); done
+tagged() { grep -c " $1 " "$WORK/ran"; }
 echo
-echo "$cases cases compared ($golden golden, $((cases - golden)) generated, $piped of them through a pipe) in ${elapsed}s: $differ differences"
-echo "standard error differed in $stderr cases (not compared)"
+echo "$cases cases compared ($golden golden, $((cases - golden)) generated) in ${elapsed}s: $differ differences"
+echo "under --strict $(tagged strict), --quiet $(tagged quiet); - as input $(tagged stdin)," \
+  "as output $(tagged stdout); through a pipe $(tagged pipe); with an existing output $(tagged existing)"
 status=0
+if [ "$golden" -ne "$folders" ]; then
+  echo "compare: $golden golden cases ran, but tests/golden has $folders folders"
+  status=2
+fi
 if [ -n "$(cat "$WORK"/log/errors.* 2>/dev/null)" ]; then
   cat "$WORK"/log/errors.*
   status=2
 fi
-if [ "$cases" -lt $((COUNT + golden)) ]; then
-  echo "compare: only $cases of at least $((COUNT + golden)) cases ran"
+if [ "$cases" -lt $((COUNT + folders)) ]; then
+  echo "compare: only $cases of at least $((COUNT + folders)) cases ran"
   status=2
 fi
 if [ "$differ" -gt 0 ]; then

@@ -13,6 +13,12 @@
 # with the checksums right around it, a wrong checksum, truncated, a byte put
 # in, changed or deleted, no ME). Option words: every format, A Z F C H S D
 # in any order, lower- and upper-case hex, 9 digits, and malformed words.
+# Drawn on top of that: 13 % run under --strict and 13 % under --quiet
+# (some under both), 3.5 % read - (the module on standard input, from the
+# file or through a pipe), 3.5 % write to -, 3 % get an input that does not
+# begin like a module; 10 % of the cases have an existing output, and 40 %
+# of the others with a malformed word, a broken module or no module (where
+# the output must be left as it was, or with --strict, kept).
 #
 #   python3 bench/modgen.py gen SEED FIRST COUNT OUTDIR
 #       cases FIRST .. FIRST+COUNT-1, as OUTDIR/g<number>; every 40th case
@@ -25,7 +31,9 @@
 #   args        the arguments, one a line; @IN@, @OUT@, @MISSING@, @NODIR@,
 #               @LINK@ and @DIR@ stand for paths in the folder the run is made in
 #   existing    (optional) bytes put at @OUT@ before the run
-#   pipe        (optional) the module is fed on standard input, @IN@ is /dev/stdin
+#   pipe        (optional) the module is fed on standard input through a pipe
+#               (@IN@ is /dev/stdin, or the input is -); without it, standard
+#               input is the file in.muf
 #   about       one line: what the case is
 #   ref/, new/  the folders the two runs are made in, ready: in.muf, link.muf
 #               (a symbolic link to it) and out.bin when there is an existing output
@@ -96,17 +104,18 @@ def mask(rng):
 
 
 def word(rng, streamed):
-    """An option word: a format and its modifiers in random order, or a
-    malformed one; with `streamed`, mostly a format that streams."""
+    """An option word, and whether it is malformed: a format and its
+    modifiers in random order, or a malformed one; with `streamed`, mostly a
+    format that streams."""
     r = rng.random()
     if r < 0.1:
         w = rng.choice(MALFORMED)
         if rng.random() < 0.3:
             w += rng.choice(["Zff", "A10", "C", "H", "F1ff", "Z"])
-        return w
+        return w, True
     if r < 0.12:
         return "/" + "".join(rng.choice("BHIMPETCSDAZFx0123456789abcf-")
-                             for _ in range(rng.randint(0, 8)))
+                             for _ in range(rng.randint(0, 8))), True
     fmt = rng.choice(STREAMING if streamed and rng.random() < 0.6 else FORMATS)
     mods = []
     if fmt.startswith("E"):
@@ -128,7 +137,7 @@ def word(rng, streamed):
         # the C or H among the other modifiers
         head = fmt[:-1]
         mods.insert(rng.randrange(len(mods) + 1), fmt[-1])
-    return "/" + head + "".join(mods)
+    return "/" + head + "".join(mods), False
 
 
 class Module:
@@ -424,11 +433,27 @@ def huge(rng, idx):
     return m.bytes(), w, "huge module, %d bytes%s" % (size, ", wrong last checksum" if bad else "")
 
 
+NOT_MODULES = [b"", b"\n", b"\x00\x01\x02", b"M", b"M\r\n", b"hello\n", b"#!/bin/sh\n",
+               b":041000004E714E756A\r\n:00100001EF\r\n", b"S00B00005472656C6F6E2D4310\nS9031000EC\n"]
+
+
+def not_a_module(rng, text):
+    """An input that does not begin like a module, or only just does."""
+    r = rng.random()
+    if r < 0.3:
+        return rng.randbytes(rng.randint(1, 3000)), "random bytes"
+    if r < 0.5:
+        return text.lower(), "the module in lower case"
+    if r < 0.6:
+        return text[text.find(b".") + 1:], "the module without its first command"
+    return rng.choice(NOT_MODULES), "not a module"
+
+
 def case(seed, i):
     rng = random.Random("%s-%d" % (seed, i))
     if i % 750 == 374:
         text, w, about = huge(rng, i)
-        return text, [w, "@IN@", "@OUT@"], None, about
+        return on_top(rng, text, [w, "@IN@", "@OUT@"], None, about, (i // 750) % 2 == 1, huge=True)
     r = rng.random()
     if i % 1000 == 123:
         cls = "console-1mb"
@@ -444,11 +469,12 @@ def case(seed, i):
         cls = "console"
     ends = rng.choice(["LF", "LF", "CR LF", "CR LF", "none", "mixed"])
     eol = {"LF": b"\n", "CR LF": b"\r\n", "none": b"", "mixed": "mixed"}[ends]
-    w = word(rng, cls in ("boundary", "large"))
+    w, malformed = word(rng, cls in ("boundary", "large"))
     # executables and TOS files want a module at address 0
     base_zero = rng.random() < (0.85 if w[1:2] in ("E", "T") else 0.3)
     if w[1:2] in ("E", "T") and cls in ("boundary", "large") and rng.random() < 0.7:
         cls = "small"  # mostly something that fits their image
+    bad = malformed
     if cls == "console-1mb":
         m = Module(rng, eol)
         header(m, rng, 4200)
@@ -463,6 +489,7 @@ def case(seed, i):
         if rng.random() < 0.4:
             text, what = broken(rng, m)
             about += ", broken: " + what
+            bad = True
         else:
             text = m.bytes()
     args = [w, "@IN@", "@OUT@"]
@@ -478,7 +505,33 @@ def case(seed, i):
     existing = None
     if rng.random() < 0.1:
         existing = rng.choice([b"precious\n", rng.randbytes(rng.randint(0, 3000))])
-    return text, args, existing, about
+    return on_top(rng, text, args, existing, about, bad)
+
+
+def on_top(rng, text, args, existing, about, bad, huge=False):
+    """The options, - as a file name, inputs that are no module and more
+    existing outputs: drawn after the rest, so that a case number keeps the
+    module and arguments it had before these were added. `bad`: a malformed
+    word or a broken module, where an existing output matters most."""
+    strict, quiet, std_in, std_out, no_module, more = (rng.random() for _ in range(6))
+    module = text
+    if no_module < 0.03 and not huge:
+        text, what = not_a_module(rng, text)
+        about += ", replaced by " + what
+        bad = True
+    if existing is None and bad and more < 0.4:
+        existing = rng.choice([b"precious\n", b"", module, rng.randbytes(rng.randint(0, 3000)),
+                               rng.randbytes(rng.randint(0x20000, 0x30000))])
+    pipe = False
+    if std_in < 0.035 and args[1] == "@IN@":
+        args[1] = "-"
+        pipe = rng.random() < 0.5
+        about += ", on standard input" + (" through a pipe" if pipe else "")
+    if std_out < 0.035 and args[2] == "@OUT@":
+        args[2] = "-"
+    options = (["--strict"] if strict < 0.13 else []) + (["--quiet"] if quiet < 0.13 else [])
+    rng.shuffle(options)
+    return text, options + args, existing, about, pipe
 
 
 def write_case(d, text, args, existing, about, pipe=False):
@@ -507,8 +560,8 @@ def write_case(d, text, args, existing, about, pipe=False):
 
 def gen(seed, first, count, out):
     for i in range(first, first + count):
-        text, args, existing, about = case(seed, i)
-        write_case(os.path.join(out, "g%05d" % i), text, args, existing, about)
+        text, args, existing, about, pipe = case(seed, i)
+        write_case(os.path.join(out, "g%05d" % i), text, args, existing, about, pipe)
         if i % 40 == 17 and "@IN@" in args:
             pargs = ["/dev/stdin" if a == "@IN@" else a for a in args]
             write_case(os.path.join(out, "g%05dp" % i), text, pargs, existing, about + ", through a pipe", pipe=True)
@@ -552,11 +605,13 @@ def golden(src, out):
             with open(os.path.join(d, "word"), "rb") as f:
                 w = f.read().decode("latin-1").split("\n")[0]
             args = [w, "@IN@", "@OUT@"]
-        else:
+        elif os.path.exists(os.path.join(d, "argv")):
             with open(os.path.join(d, "argv"), "rb") as f:
                 args = f.read().decode("latin-1").split("\n")
             if args and args[-1] == "":
                 args.pop()
+        else:
+            args = []  # as the golden test reads it: no arguments
         existing = None
         if os.path.exists(os.path.join(d, "existing")):
             with open(os.path.join(d, "existing"), "rb") as f:
