@@ -5,17 +5,13 @@
 
 namespace trelon {
 
+// In the order of their texts below. kBadCommand: a command that is none, or
+// lacks its "."; kIllegalFormat: no command where one must begin, or the
+// input ends inside one; kNotContiguous: a streamed image loaded below what
+// is written already; kBadOptionWord: the option word, reported as line 0.
 enum class ModuleError {
-  kNoHexNumber,     // a hex digit was expected
-  kChecksum,        // a CS command with another sum than the module's
-  kBadCommand,      // a command that is not one, or lacks its closing "."
-  kImageTooLong,    // the image cannot hold what is loaded
-  kIllegalFormat,   // no command where one begins, or the input ends inside one
-  kAddressTooBig,   // more than 8 hex digits
-  kIllegalNumber,   // bits per MAU not a multiple of 8
-  kUnexpectedEnd,   // the input ends before the module end
-  kNotContiguous,   // a streamed image loaded below what is written already
-  kBadOptionWord,   // the option word, reported as line 0
+  kNoHexNumber, kChecksum, kBadCommand, kImageTooLong, kIllegalFormat,
+  kAddressTooBig, kIllegalNumber, kUnexpectedEnd, kNotContiguous, kBadOptionWord,
 };
 
 inline constexpr const char* kModuleErrorText[] = {

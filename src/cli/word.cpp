@@ -88,7 +88,7 @@ Options ReadWord(const char* word, bool strict, bool quiet, bool avx2) {
   o.strict = strict;
   o.quiet = quiet;
   o.avx2 = avx2;
-  o.malformed = true;
+  o.malformed = true;  // until the word is read to its end
   if (word[0] != '/') return o;
   // The format sits right behind the "/" (M and E with their digit); the
   // modifiers are searched for in the rest of the word. Without a format,
@@ -96,8 +96,7 @@ Options ReadWord(const char* word, bool strict, bool quiet, bool avx2) {
   const char* rest = word + 1;
   const auto* format = std::find_if(std::begin(kFormats), std::end(kFormats),
                                     [=](const auto& f) { return f.letter == word[1]; });
-  const bool named = format != std::end(kFormats);
-  if (named) {
+  if (format != std::end(kFormats)) {
     o.format = format->format;
     ++rest;
     if (format->variant) {

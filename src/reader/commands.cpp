@@ -15,7 +15,10 @@ void ModuleReader::ShowText(bool commas) {
 }
 
 void ModuleReader::ShowCounted() {
-  for (int length = HexByte(); length > 0; --length) {
+  Next();
+  const int high = HexDigit();
+  Next();
+  for (int length = high * 16 + HexDigit(); length > 0; --length) {
     Next();
     trace.Char(current);
   }
@@ -74,7 +77,6 @@ void ModuleReader::Load() {
 namespace {
 
 void ModuleBegin(ModuleReader& r) {
-  r.trace.Say("\nModule begin:          ");
   r.ShowText();
   r.trace.Say(", ");
   if (r.current != '.') {
@@ -89,16 +91,9 @@ void ModuleEnd(ModuleReader& r) {
   r.trace.Say("\nModule End");
 }
 
-void DateTime(ModuleReader& r) {
-  r.trace.Say("\nDate and time:         ");
-  r.ShowText();
-  r.EndsCommand();
-}
-
 // AD: bits per MAU (a multiple of 8), then MAUs per address and the byte
 // order, traced only.
 void AddressDescriptor(ModuleReader& r) {
-  r.trace.Say("\nBits per MAU:          ");
   r.Next();
   uint32_t bits = 0;
   for (; r.current >= '0' && r.current <= '9'; r.Next()) bits = bits * 10u + static_cast<uint32_t>(r.current - '0');
@@ -128,9 +123,7 @@ void Checksum(ModuleReader& r) {
     r.Next();
     given += static_cast<uint32_t>(r.HexDigit());
     if (given != expected) {
-      char digits[3];
-      std::snprintf(digits, sizeof digits, "%2.2X", static_cast<unsigned>(expected));
-      r.writer.Annotate(digits, 2);
+      r.writer.Annotate(kHexPairs.pair[expected], 2);
       Fault(ModuleError::kChecksum);
     }
     r.EndsCommand(true);
@@ -139,35 +132,39 @@ void Checksum(ModuleReader& r) {
 }
 
 void Comment(ModuleReader& r) {
-  r.trace.Say("\nComment:               ");
   r.ShowText();
   r.trace.Say(", ");
   r.ShowCounted();
   r.EndsCommand(true);
 }
 
-void SectionText(ModuleReader& r, const char* label) {
-  r.trace.Say("%s", label);
+// DT: a text up to "," or "."; SA, SB, ST: a text up to ".".
+void DateTime(ModuleReader& r) {
+  r.ShowText();
+  r.EndsCommand();
+}
+void SectionText(ModuleReader& r) {
   r.ShowText(true);
   r.EndsCommand();
 }
 
-// Every command, by its two letters.
+// Every command, by its two letters, with what it traces first.
 constexpr struct {
   char first, second;
+  const char* label;
   void (*run)(ModuleReader&);
 } kCommands[] = {
-    {'A', 'D', AddressDescriptor},
-    {'A', 'S', [](ModuleReader& r) { r.Assignment(); }},
-    {'C', 'S', Checksum},
-    {'C', 'O', Comment},
-    {'D', 'T', DateTime},
-    {'L', 'D', [](ModuleReader& r) { r.Load(); }},
-    {'M', 'B', ModuleBegin},
-    {'M', 'E', ModuleEnd},
-    {'S', 'A', [](ModuleReader& r) { SectionText(r, "\nSection alignment:     "); }},
-    {'S', 'B', [](ModuleReader& r) { SectionText(r, "\nSection begin:         "); }},
-    {'S', 'T', [](ModuleReader& r) { SectionText(r, "\nSection type:          "); }},
+    {'A', 'D', "\nBits per MAU:          ", AddressDescriptor},
+    {'A', 'S', "", [](ModuleReader& r) { r.Assignment(); }},
+    {'C', 'S', "", Checksum},
+    {'C', 'O', "\nComment:               ", Comment},
+    {'D', 'T', "\nDate and time:         ", DateTime},
+    {'L', 'D', "", [](ModuleReader& r) { r.Load(); }},
+    {'M', 'B', "\nModule begin:          ", ModuleBegin},
+    {'M', 'E', "", ModuleEnd},
+    {'S', 'A', "\nSection alignment:     ", SectionText},
+    {'S', 'B', "\nSection begin:         ", SectionText},
+    {'S', 'T', "\nSection type:          ", SectionText},
 };
 
 // The commands, then the writer's end of the file, and the summary.
@@ -186,6 +183,7 @@ void Read(ModuleReader& r) {
     const auto* command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                        [&](const auto& c) { return c.first == first && c.second == r.current; });
     if (command == std::end(kCommands)) Fault(ModuleError::kBadCommand);
+    if (*command->label != '\0') r.trace.Say("%s", command->label);
     command->run(r);
     r.in_command = false;
   }

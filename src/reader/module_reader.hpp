@@ -51,13 +51,6 @@ struct ModuleReader {
     if (v < 0) Fault(ModuleError::kNoHexNumber);
     return v;
   }
-  // The next two characters as the digits of a byte.
-  int HexByte() {
-    Next();
-    const int high = HexDigit();
-    Next();
-    return high * 16 + HexDigit();
-  }
 
   // A number of up to 8 hex digits, scaled to bytes; with `adjusted`, the
   // mask and the offset of the options are applied.
