@@ -85,8 +85,7 @@ class ExeWriter final : public Writer {
 
 }  // namespace
 
-template <>
-std::unique_ptr<Writer> MakeWriterOf<Format::kExe>(const Options& options, Output& out, Trace& trace) {
+template <> std::unique_ptr<Writer> MakeWriterOf<Format::kExe>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<ExeWriter>(out, trace, options);
 }
 

@@ -16,8 +16,8 @@ class IntelHexWriter final : public RecordWriter {
   IntelHexWriter(Output& out, Trace& trace, const Options& options) : RecordWriter(out, trace, options, 32, 16) {}
 
  private:
-  void Put(uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) override {
-    out_.Advance(PutHex(reinterpret_cast<char*>(out_.Reserve(RecordRoom(n))), address, p, n, readable));
+  void Put(uint32_t address, const uint8_t* p, std::size_t n) override {
+    out_.Advance(PutHex(reinterpret_cast<char*>(out_.Reserve(RecordRoom(n))), address, p, n, kPendingRoom));
   }
   bool batches() const override { return true; }
   void PutFull(const uint8_t* data, std::size_t count) override {
@@ -32,8 +32,7 @@ class IntelHexWriter final : public RecordWriter {
 
 }  // namespace
 
-template <>
-std::unique_ptr<Writer> MakeWriterOf<Format::kIntelHex>(const Options& options, Output& out, Trace& trace) {
+template <> std::unique_ptr<Writer> MakeWriterOf<Format::kIntelHex>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<IntelHexWriter>(out, trace, options);
 }
 

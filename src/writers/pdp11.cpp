@@ -12,7 +12,7 @@ class Pdp11Writer final : public RecordWriter {
   Pdp11Writer(Output& out, Trace& trace, const Options& options) : RecordWriter(out, trace, options, 50, 16) {}
 
  private:
-  void Put(uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) override {
+  void Put(uint32_t address, const uint8_t* p, std::size_t n) override {
     uint8_t* const record = out_.Reserve(7 + WideRoom(n));
     record[0] = 0x01;
     record[1] = 0x00;
@@ -20,7 +20,7 @@ class Pdp11Writer final : public RecordWriter {
     PutLe(record + 4, address);
     // The data summed as they are copied, each byte read once.
     const uint32_t head = record[0] + record[2] + record[3] + record[4] + record[5];  // record[1] is 0
-    const uint32_t sum = head + CopySum(record + 6, p, n, readable);
+    const uint32_t sum = head + CopySum(record + 6, p, n, kPendingRoom);
     record[6 + n] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
     out_.Advance(n + 7);
   }
@@ -35,8 +35,7 @@ class Pdp11Writer final : public RecordWriter {
 
 }  // namespace
 
-template <>
-std::unique_ptr<Writer> MakeWriterOf<Format::kPdp11>(const Options& options, Output& out, Trace& trace) {
+template <> std::unique_ptr<Writer> MakeWriterOf<Format::kPdp11>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<Pdp11Writer>(out, trace, options);
 }
 

@@ -58,6 +58,9 @@ inline std::size_t PutRecord(char* out, char lead, char type, const Head& head, 
   return static_cast<std::size_t>(text + N - 1 - out);
 }
 
+// Bytes a pending record is kept in: whole vectors of the longest record.
+inline constexpr std::size_t kPendingRoom = 64;
+
 // `count` records of 32 bytes from `data` on, from `address` on (advanced
 // past them), each of `length` characters built by put(text, address, bytes)
 // in the output buffer.
@@ -115,23 +118,21 @@ class RecordWriter : public Writer {
     WritePending();
     End(start);
   }
+  // The image's bytes as if streamed from its first address; the first byte
+  // past the address width is the image's last.
   void WriteImage(const Image& image) override {
     Begin();
     if (image.length > 0) HoldsRecord(image.first, image.length);
-    address_ = image.first;
-    for (uint32_t at = 0; at < image.length;) {
-      const uint32_t n = std::min<uint32_t>(image.length - at, static_cast<uint32_t>(length_));
-      Put(address_, image.bytes.get() + at, n, image.capacity - at);
-      address_ += n;
-      at += n;
-    }
+    RecordAt(image.first);
+    Bytes(image.bytes.get(), image.length);
+    WritePending();
     End(image.start);
   }
 
  protected:
   virtual void Begin() {}
-  // One record of the `n` bytes at `p`, of which `readable` may be read.
-  virtual void Put(uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) = 0;
+  // One record of the `n` bytes at `p` (kPendingRoom of them may be read).
+  virtual void Put(uint32_t address, const uint8_t* p, std::size_t n) = 0;
   // Whether PutFull writes full records many at a time; it then writes
   // `count` of them from `data` on, from address_ on.
   virtual bool batches() const { return false; }
@@ -150,7 +151,7 @@ class RecordWriter : public Writer {
   void WritePending() {
     if (pending_ > 0) {
       HoldsRecord(address_, pending_);
-      Put(address_, pending_bytes_, pending_, sizeof pending_bytes_);
+      Put(address_, pending_bytes_, pending_);
       address_ += static_cast<uint32_t>(pending_);
     }
     pending_ = 0;
@@ -158,7 +159,7 @@ class RecordWriter : public Writer {
 
   const bool streamed_;
   std::size_t pending_ = 0;
-  uint8_t pending_bytes_[64] = {};  // room for whole vectors of the longest record
+  uint8_t pending_bytes_[kPendingRoom] = {};
 };
 
 }  // namespace trelon

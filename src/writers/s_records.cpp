@@ -23,8 +23,8 @@ class SRecordWriter final : public RecordWriter {
     static constexpr uint8_t kHeaderText[] = {'T', 'r', 'e', 'l', 'o', 'n', '-', 'C'};
     out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(8))), 0, 2, 0, kHeaderText, 8, 8));
   }
-  void Put(uint32_t address, const uint8_t* p, std::size_t n, std::size_t readable) override {
-    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(n))), type_, type_ + 1, address, p, n, readable));
+  void Put(uint32_t address, const uint8_t* p, std::size_t n) override {
+    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(n))), type_, type_ + 1, address, p, n, kPendingRoom));
   }
   bool batches() const override { return true; }
   void PutFull(const uint8_t* data, std::size_t count) override {
@@ -44,8 +44,7 @@ class SRecordWriter final : public RecordWriter {
 
 }  // namespace
 
-template <>
-std::unique_ptr<Writer> MakeWriterOf<Format::kSRecords>(const Options& options, Output& out, Trace& trace) {
+template <> std::unique_ptr<Writer> MakeWriterOf<Format::kSRecords>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<SRecordWriter>(out, trace, options);
 }
 

@@ -51,8 +51,7 @@ class TosWriter final : public Writer {
 
 }  // namespace
 
-template <>
-std::unique_ptr<Writer> MakeWriterOf<Format::kTos>(const Options&, Output& out, Trace& trace) {
+template <> std::unique_ptr<Writer> MakeWriterOf<Format::kTos>(const Options&, Output& out, Trace& trace) {
   return std::make_unique<TosWriter>(out, trace);
 }
 
