@@ -31,11 +31,23 @@ struct Outcome {
   Shortfall shortfall;
 };
 
-// Runs `step`, noting in `outcome` what ended it early.
-template <typename Step>
-void Guarded(Outcome& outcome, Step step) {
+// Converts the module read from `in` (closed afterwards, unless it is
+// standard input). open(input, file, discard) opens the output, reporting
+// why where it cannot; a null file (for a malformed word) writes nothing.
+template <typename OpenOutput>
+Outcome Convert(const Options& options, std::FILE* in, Console& console, OpenOutput open) {
+  Outcome outcome;
+  std::optional<Output> output;
+  std::unique_ptr<Writer> writer;
   try {
-    step();
+    Input input(in);
+    std::FILE* file = nullptr;
+    bool discard = false;
+    outcome.not_opened = !open(input, file, discard);
+    if (!outcome.not_opened) {
+      writer = MakeWriter(options, output.emplace(file, discard), console);
+      outcome.fault = ReadModule(input, options, *writer, console);
+    }
   } catch (const OutOfMemory& e) {
     outcome.no_memory = e;
   } catch (const ReadFailed& e) {
@@ -43,38 +55,9 @@ void Guarded(Outcome& outcome, Step step) {
   } catch (const WriteFailed&) {
     // Output::Close tells why.
   }
-}
-
-// The module read and the output written (and closed).
-void Convert(const Options& options, Input& input, Output& output, Console& console, Outcome& outcome) {
-  const auto writer = MakeWriter(options, output, console);
-  Guarded(outcome, [&] { outcome.fault = ReadModule(input, options, *writer, console); });
-  outcome.shortfall = writer->shortfall();
-  if (!output.Close()) outcome.write_error = output.error();
-}
-
-// Opens the files, refusing what would cost the user a file: an output that
-// is the input, and (left as it was) an existing output where the word
-// names no format or the input is no module. A malformed word is reported
-// without the output being opened, where it could be.
-Outcome OpenAndConvert(const Options& options, const char* in, const char* out, Console& console, OutputFile& output,
-                       bool& begins_well) {
-  Outcome outcome;
-  std::FILE* file = OpenInput(console, in);
-  outcome.not_opened = file == nullptr;
-  if (file == nullptr) return outcome;
-  Guarded(outcome, [&] {
-    Input input(file);
-    if (!options.malformed || !CanOpenOutput(out)) {
-      begins_well = BeginsLikeModule(input);
-      outcome.not_opened = !output.Open(console, out, file, std::strcmp(in, "-") == 0,
-                                        !options.format || !begins_well, options.strict);
-    }
-    if (outcome.not_opened) return;
-    Output buffer(output.file, output.discard);
-    Convert(options, input, buffer, console, outcome);
-  });
-  if (file != stdin) std::fclose(file);
+  if (writer) outcome.shortfall = writer->shortfall();
+  if (output && !output->Close()) outcome.write_error = output->error();
+  if (in != stdin) std::fclose(in);
   return outcome;
 }
 
@@ -125,14 +108,8 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
 }  // namespace
 
 int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console) {
-  Outcome outcome;
-  Guarded(outcome, [&] {
-    Input in(input);
-    Output out(output);
-    Convert(options, in, out, console, outcome);
-  });
-  std::fclose(input);
-  return Report(console, outcome, "", "");
+  const auto open = [output](Input&, std::FILE*& file, bool&) { return (file = output), true; };
+  return Report(console, Convert(options, input, console, open), "", "");
 }
 
 int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, std::FILE* errors, bool avx2) {
@@ -168,9 +145,25 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   const Options options = ReadWord(arg[0], strict, quiet, avx2);
   std::optional<Signals> signals;
   if (strict) signals.emplace();
+  // Nothing is opened that would cost the user a file: the output is
+  // refused where it is the input, and an existing one is left as it was
+  // where the word names no format or the input is no module. A malformed
+  // word is reported without the output being opened, where it could be.
   OutputFile output;
   bool begins_well = true;
-  const Outcome outcome = OpenAndConvert(options, arg[1], arg[2], console, output, begins_well);
+  std::FILE* const in = OpenInput(console, arg[1]);
+  const auto open = [&](Input& input, std::FILE*& file, bool& discard) {
+    if (options.malformed && CanOpenOutput(arg[2])) return true;
+    begins_well = BeginsLikeModule(input);
+    const bool opened = output.Open(console, arg[2], in, std::strcmp(arg[1], "-") == 0,
+                                    !options.format || !begins_well, options.strict);
+    file = output.file;
+    discard = output.discard;
+    return opened;
+  };
+  Outcome outcome;
+  if (in != nullptr) outcome = Convert(options, in, console, open);
+  outcome.not_opened |= in == nullptr;
 
   // What the run ends with: the failures, then the reasons behind them, and
   // under --strict every error fails the run and the output stays as it was.

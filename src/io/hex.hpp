@@ -186,33 +186,29 @@ inline uint32_t SumVectors(const uint8_t* p, std::size_t n, Put put) {
 #endif
 
 // The digits of the `n` (at least 1) bytes at `p` at `out`, returning their
-// sum: each byte read once for both. With `readable` bytes from `p` on that
-// may be read, whole vectors are taken and up to 2 * WideRoom(n) characters
-// written, those past the 2n digits to be overwritten by what follows.
-// Inline, so that a record's length known beforehand (32) takes no masks.
-inline uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+// sum: each byte read once for both. Whole vectors are read, WideRoom(n)
+// bytes, and up to 2 * WideRoom(n) characters written, those past the 2n
+// digits to be overwritten by what follows. Inline, so that a record's
+// length known beforehand (32) takes no masks.
+inline uint32_t PutHexSum(char* out, const uint8_t* p, std::size_t n) {
 #ifdef TRELON_SSE2
-  if (readable >= WideRoom(n))
-    return SumVectors(p, n, [out, n](std::size_t i, __m128i v) { PutHexVector(out + 2 * i, v, n - i > 8); });
+  return SumVectors(p, n, [out, n](std::size_t i, __m128i v) { PutHexVector(out + 2 * i, v, n - i > 8); });
 #else
-  (void)readable;
-#endif
   for (std::size_t i = 0; i < n; ++i) PutHex2(out + 2 * i, p[i]);
   return ByteSum(p, n);
+#endif
 }
 
 // The `n` (at least 1) bytes at `p` copied to `out`, returning their sum,
-// each byte read once for both; like PutHexSum, up to WideRoom(n) bytes may
-// be written.
-inline uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n, std::size_t readable) {
+// each byte read once for both; like PutHexSum, WideRoom(n) bytes are read,
+// and as many may be written.
+inline uint32_t CopySum(uint8_t* out, const uint8_t* p, std::size_t n) {
 #ifdef TRELON_SSE2
-  if (readable >= WideRoom(n))
-    return SumVectors(p, n, [out](std::size_t i, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v); });
+  return SumVectors(p, n, [out](std::size_t i, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v); });
 #else
-  (void)readable;
-#endif
   std::memcpy(out, p, n);
   return ByteSum(p, n);
+#endif
 }
 
 }  // namespace trelon

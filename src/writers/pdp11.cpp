@@ -20,7 +20,7 @@ class Pdp11Writer final : public RecordWriter {
     PutLe(record + 4, address);
     // The data summed as they are copied, each byte read once.
     const uint32_t head = record[0] + record[2] + record[3] + record[4] + record[5];  // record[1] is 0
-    const uint32_t sum = head + CopySum(record + 6, p, n, kPendingRoom);
+    const uint32_t sum = head + CopySum(record + 6, p, n);
     record[6 + n] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
     out_.Advance(n + 7);
   }

@@ -34,12 +34,12 @@ inline constexpr std::size_t RecordRoom(std::size_t n) { return 22 + 2 * WideRoo
 
 // A text record (a line of Intel Hex or S-records) at `out`: `lead` and
 // `type` (if not NUL), the digits of the head bytes, of the `n` data bytes
-// at `p` (`readable` of them may be read), and of the checksum (`base`
+// at `p` (WideRoom(n) of them may be read), and of the checksum (`base`
 // minus the sum of the head and data bytes, modulo 256), then the line end
 // `end`. Returns its length.
 template <std::size_t N>
 inline std::size_t PutRecord(char* out, char lead, char type, const Head& head, const uint8_t* p, std::size_t n,
-                             std::size_t readable, unsigned base, const char (&end)[N]) {
+                             unsigned base, const char (&end)[N]) {
   // ":", or "S" and the type. Stored one by one: loading them together
   // after storing them so would stall.
   out[0] = lead;
@@ -48,18 +48,15 @@ inline std::size_t PutRecord(char* out, char lead, char type, const Head& head, 
   PutHexWord(out + at, head.bytes, head.k);
   char* text = out + at + 2 * static_cast<std::size_t>(head.k);
   uint32_t sum = head.sum;
-  if (n == 32 && readable >= 32) {
-    sum += PutHexSum(text, p, 32, 32);  // a full record, its length known: no masks
+  if (n == 32) {
+    sum += PutHexSum(text, p, 32);  // a full record, its length known: no masks
   } else if (n > 0) {
-    sum += PutHexSum(text, p, n, readable);
+    sum += PutHexSum(text, p, n);
   }
   text = PutHex2(text + 2 * n, static_cast<uint8_t>(base - sum));
   std::memcpy(text, end, N - 1);
   return static_cast<std::size_t>(text + N - 1 - out);
 }
-
-// Bytes a pending record is kept in: whole vectors of the longest record.
-inline constexpr std::size_t kPendingRoom = 64;
 
 // `count` records of 32 bytes from `data` on, from `address` on (advanced
 // past them), each of `length` characters built by put(text, address, bytes)
@@ -131,7 +128,7 @@ class RecordWriter : public Writer {
 
  protected:
   virtual void Begin() {}
-  // One record of the `n` bytes at `p` (kPendingRoom of them may be read).
+  // One record of the `n` bytes at `p` (WideRoom(n) of them may be read).
   virtual void Put(uint32_t address, const uint8_t* p, std::size_t n) = 0;
   // Whether PutFull writes full records many at a time; it then writes
   // `count` of them from `data` on, from address_ on.
@@ -159,7 +156,7 @@ class RecordWriter : public Writer {
 
   const bool streamed_;
   std::size_t pending_ = 0;
-  uint8_t pending_bytes_[kPendingRoom] = {};
+  uint8_t pending_bytes_[WideRoom(50)] = {};  // whole vectors of the longest record
 };
 
 }  // namespace trelon

@@ -5,10 +5,9 @@ namespace trelon {
 namespace {
 
 // A record of type `type` whose address has `width` bytes, with `n` data bytes.
-inline std::size_t PutS(char* text, int type, int width, uint32_t address, const uint8_t* p, std::size_t n,
-                        std::size_t readable) {
+inline std::size_t PutS(char* text, int type, int width, uint32_t address, const uint8_t* p, std::size_t n) {
   const Head head = Head().Add(static_cast<uint32_t>(n + 1 + static_cast<std::size_t>(width)), 1).Add(address, width);
-  return PutRecord(text, 'S', static_cast<char>('0' + type), head, p, n, readable, 0xFF, "\n");
+  return PutRecord(text, 'S', static_cast<char>('0' + type), head, p, n, 0xFF, "\n");
 }
 
 // S1, S2 or S3 data records (addresses of 2, 3 or 4 bytes) between an S0
@@ -20,23 +19,23 @@ class SRecordWriter final : public RecordWriter {
 
  private:
   void Begin() override {
-    static constexpr uint8_t kHeaderText[] = {'T', 'r', 'e', 'l', 'o', 'n', '-', 'C'};
-    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(8))), 0, 2, 0, kHeaderText, 8, 8));
+    static constexpr uint8_t kHeaderText[16] = {'T', 'r', 'e', 'l', 'o', 'n', '-', 'C'};  // a whole vector
+    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(8))), 0, 2, 0, kHeaderText, 8));
   }
   void Put(uint32_t address, const uint8_t* p, std::size_t n) override {
-    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(n))), type_, type_ + 1, address, p, n, kPendingRoom));
+    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(n))), type_, type_ + 1, address, p, n));
   }
   bool batches() const override { return true; }
   void PutFull(const uint8_t* data, std::size_t count) override {
     const int type = type_;
     FullRecords(out_, data, count, 2 * static_cast<std::size_t>(type) + 73, address_,
                 [type](char* text, uint32_t address, const uint8_t* p) {
-                  return PutS(text, type, type + 1, address, p, 32, 32);
+                  return PutS(text, type, type + 1, address, p, 32);
                 });
   }
   void End(uint32_t start) override {
     Holds("start address", start, address_bits_);
-    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(0))), 10 - type_, type_ + 1, start, nullptr, 0, 0));
+    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(0))), 10 - type_, type_ + 1, start, nullptr, 0));
   }
 
   const int type_;  // of the data records, 1..3
