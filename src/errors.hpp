@@ -20,6 +20,4 @@ inline constexpr const char* kModuleErrorText[] = {
     "Binary not contiguous", "Bad command line options",
 };
 
-inline const char* TextOf(ModuleError error) { return kModuleErrorText[static_cast<std::size_t>(error)]; }
-
 }  // namespace trelon

@@ -21,7 +21,6 @@ class Console final : public Trace {
   void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   std::FILE* trace() const { return trace_; }
-  std::FILE* report() const { return report_; }
 
  private:
   void Print(bool failure, const char* format, va_list ap) override;

@@ -65,7 +65,7 @@ Outcome Convert(const Options& options, std::FILE* in, Console& console, OpenOut
 // or written (or memory was short), else 0.
 int Report(Console& console, const Outcome& outcome, const char* in, const char* out) {
   if (outcome.fault) {
-    console.Tell("\nError in muf file: %s in line %lld\n", TextOf(outcome.fault->error),
+    console.Tell("\nError in muf file: %s in line %lld\n", kModuleErrorText[static_cast<int>(outcome.fault->error)],
                  static_cast<long long>(outcome.fault->line));
     console.Tell("Internal buffer size: 131072 bytes\n");
   }

@@ -36,7 +36,9 @@ void LowestAddress(ModuleReader& r) {
   r.EndsCommand();
   r.trace.Say("%4.4X", address);
   if (r.mode == Mode::kRecords) r.writer.RecordAt(address);
-  r.image.Place(address);
+  r.image.cursor = 0;
+  r.image.first = r.image.end = address;
+  r.image.placed = true;
   r.streamed_to = address;
 }
 

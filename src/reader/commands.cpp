@@ -171,7 +171,7 @@ constexpr struct {
 void Read(ModuleReader& r) {
   if (r.options.streamed) r.trace.Say("Binary size not limited. Binary output not sorted and not contiguous.\n");
   if (r.options.header) r.trace.Say("Adding 256 byte header\n");
-  r.writer.Start();
+  if (r.mode == Mode::kRecords) r.writer.Start();
   r.trace.Say("\n");
   while (!r.ended) {
     r.Next();
@@ -187,7 +187,7 @@ void Read(ModuleReader& r) {
     command->run(r);
     r.in_command = false;
   }
-  r.writer.EndOfModule(r.image.start);
+  if (r.mode != Mode::kImage) r.writer.EndOfModule(r.image.start);
   if (!r.image.placed) return;
   if (r.mode != Mode::kRecords) {
     r.trace.Say("\nWrite binary to file\n");

@@ -17,14 +17,6 @@ struct Image {
     if (capacity > 0) std::memset(bytes.get(), fill, capacity);
   }
 
-  // The window begins at `address` (a new section's lowest address); what it
-  // holds stays.
-  void Place(uint32_t address) {
-    cursor = 0;
-    first = end = address;
-    placed = true;
-  }
-
   // Bytes are loaded from `address` on: the window grows down (what it holds
   // moves up) or up to take it. False where it would grow past its capacity,
   // or below an address it was placed at with bytes behind the section's end.

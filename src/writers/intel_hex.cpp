@@ -12,7 +12,7 @@ inline std::size_t PutHex(char* text, uint32_t address, const uint8_t* p, std::s
 
 class IntelHexWriter final : public RecordWriter {
  public:
-  IntelHexWriter(Output& out, Trace& trace, const Options& options) : RecordWriter(out, trace, options, 32, 16) {}
+  IntelHexWriter(Output& out, Trace& trace) : RecordWriter(out, trace, 32, 16) {}
 
  private:
   void Put(uint32_t address, const uint8_t* p, std::size_t n) override {
@@ -31,8 +31,8 @@ class IntelHexWriter final : public RecordWriter {
 
 }  // namespace
 
-template <> std::unique_ptr<Writer> MakeWriterOf<Format::kIntelHex>(const Options& options, Output& out, Trace& trace) {
-  return std::make_unique<IntelHexWriter>(out, trace, options);
+template <> std::unique_ptr<Writer> MakeWriterOf<Format::kIntelHex>(const Options&, Output& out, Trace& trace) {
+  return std::make_unique<IntelHexWriter>(out, trace);
 }
 
 }  // namespace trelon

@@ -9,7 +9,7 @@ namespace {
 // all 0 modulo 256; a block without data carries the start address.
 class Pdp11Writer final : public RecordWriter {
  public:
-  Pdp11Writer(Output& out, Trace& trace, const Options& options) : RecordWriter(out, trace, options, 50, 16) {}
+  Pdp11Writer(Output& out, Trace& trace) : RecordWriter(out, trace, 50, 16) {}
 
  private:
   void Put(uint32_t address, const uint8_t* p, std::size_t n) override {
@@ -35,8 +35,8 @@ class Pdp11Writer final : public RecordWriter {
 
 }  // namespace
 
-template <> std::unique_ptr<Writer> MakeWriterOf<Format::kPdp11>(const Options& options, Output& out, Trace& trace) {
-  return std::make_unique<Pdp11Writer>(out, trace, options);
+template <> std::unique_ptr<Writer> MakeWriterOf<Format::kPdp11>(const Options&, Output& out, Trace& trace) {
+  return std::make_unique<Pdp11Writer>(out, trace);
 }
 
 }  // namespace trelon

@@ -82,12 +82,10 @@ void FullRecords(Output& out, const uint8_t* data, std::size_t count, std::size_
 // collected, the image is cut into records from its first address on.
 class RecordWriter : public Writer {
  public:
-  RecordWriter(Output& out, Trace& trace, const Options& options, std::size_t length, int address_bits)
-      : Writer(out, trace), length_(length), address_bits_(address_bits), streamed_(options.streamed) {}
+  RecordWriter(Output& out, Trace& trace, std::size_t length, int address_bits)
+      : Writer(out, trace), length_(length), address_bits_(address_bits) {}
 
-  void Start() override {
-    if (streamed_) Begin();
-  }
+  void Start() override { Begin(); }
   void RecordAt(uint32_t address) override {
     WritePending();
     address_ = address;
@@ -111,7 +109,6 @@ class RecordWriter : public Writer {
     }
   }
   void EndOfModule(uint32_t start) override {
-    if (!streamed_) return;
     WritePending();
     End(start);
   }
@@ -122,8 +119,7 @@ class RecordWriter : public Writer {
     if (image.length > 0) HoldsRecord(image.first, image.length);
     RecordAt(image.first);
     Bytes(image.bytes.get(), image.length);
-    WritePending();
-    End(image.start);
+    EndOfModule(image.start);
   }
 
  protected:
@@ -154,7 +150,6 @@ class RecordWriter : public Writer {
     pending_ = 0;
   }
 
-  const bool streamed_;
   std::size_t pending_ = 0;
   uint8_t pending_bytes_[WideRoom(50)] = {};  // whole vectors of the longest record
 };

@@ -15,7 +15,7 @@ inline std::size_t PutS(char* text, int type, int width, uint32_t address, const
 class SRecordWriter final : public RecordWriter {
  public:
   SRecordWriter(Output& out, Trace& trace, const Options& options)
-      : RecordWriter(out, trace, options, 32, 8 * (options.variant + 1)), type_(options.variant) {}
+      : RecordWriter(out, trace, 32, 8 * (options.variant + 1)), type_(options.variant) {}
 
  private:
   void Begin() override {

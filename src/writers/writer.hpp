@@ -21,13 +21,13 @@ struct Shortfall {
   int bits = 0;
 };
 
-// The reader calls a writer in the module's order: Start before the first
-// command; while records are streamed, RecordAt for each new address and
-// Bytes for the loaded bytes; while the image is streamed (a section too
-// long for the image, where the format allows it), Bytes and Fill in
-// address order; EndOfModule after the module end; then, where a lowest
-// address was given, WriteImage, unless records were streamed. The base
-// class writes nothing, for a word that names no format.
+// The reader calls a writer in the module's order. Where records are
+// streamed: Start before the first command, RecordAt for each new address,
+// Bytes for the loaded bytes, and EndOfModule after the module end. Where
+// the image is streamed (from a section too long to be held on, if the
+// format can): BeginStream, Bytes and Fill in address order, EndOfModule.
+// Then, unless records were streamed and where a lowest address was given,
+// WriteImage. The base class writes nothing, for a word that names no format.
 class Writer {
  public:
   Writer(Output& out, Trace& trace) : out_(out), trace_(trace) {}
