@@ -30,25 +30,18 @@ bool WriteAll(std::FILE* file, const uint8_t* data, std::size_t n) {
 
 }  // namespace
 
-void Output::Flush() {
+bool Output::Written() {
   const std::size_t n = length_;
   length_ = 0;
-  if (n == 0 || discard_) return;
-  if (!WriteAll(file_, buffer_.get(), n)) {
-    failed_ = true;
-    error_ = errno;
-    throw WriteFailed{};
-  }
+  if (n == 0 || discard_ || WriteAll(file_, buffer_.get(), n)) return true;
+  failed_ = true;
+  error_ = errno;
+  return false;
 }
 
 bool Output::Close() {
   if (file_ == nullptr) return !failed_;
-  if (!failed_) {
-    try {
-      Flush();
-    } catch (const WriteFailed&) {
-    }
-  }
+  if (!failed_) Written();
   const bool closed = file_ == stdout ? std::fflush(stdout) == 0 : std::fclose(file_) == 0;
   if (!closed && !failed_) {
     failed_ = true;

@@ -46,7 +46,9 @@ class Output {
   }
 
   // Writes what the buffer holds; throws WriteFailed when it cannot.
-  void Flush();
+  void Flush() {
+    if (!Written()) throw WriteFailed{};
+  }
 
   // Flushes, unless a write failed already, and closes the file. Returns
   // whether everything was written; error() then says why not.
@@ -54,6 +56,9 @@ class Output {
   int error() const { return error_; }
 
  private:
+  // Writes what the buffer holds; false (and error() says why) if it cannot.
+  bool Written();
+
   std::FILE* file_;
   bool discard_;
   Buffer buffer_;

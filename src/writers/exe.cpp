@@ -57,25 +57,15 @@ class ExeWriter final : public Writer {
     trace_.Say("SS:SP :                                         16'%4.4X:%4.4X\n", ss & 0xFFFF, sp & 0xFFFF);
     trace_.Say("CS:IP :                                         16'%4.4X:%4.4X\n", cs & 0xFFFF, ip & 0xFFFF);
 
-    out_.Write(header, 512);
-    int64_t written = 512;
+    // The stack of layout 1 and the padding are zeros.
     const uint8_t zeros[256] = {};
-    if (layout_ == 1) {
-      for (int64_t left = static_cast<int64_t>(stack_) * 16; left > 0;) {
-        const auto piece = static_cast<std::size_t>(std::min<int64_t>(left, 256));
-        out_.Write(zeros, piece);
-        written += static_cast<int64_t>(piece);
-        left -= static_cast<int64_t>(piece);
-      }
-    }
-    if (length > 0) out_.Write(image.bytes.get(), image.length);
-    written += length;
+    const int64_t stack_bytes = layout_ == 1 ? std::max<int64_t>(int64_t{stack_} * 16, 0) : 0;
     const int32_t padding = (16 - length % 16) % 16;
-    if (padding > 0) {
-      out_.Write(zeros, static_cast<std::size_t>(padding));
-      written += padding;
-    }
-    trace_.Say("%d bytes written\n", Wrap32(written));
+    out_.Write(header, 512);
+    for (int64_t left = stack_bytes; left > 0; left -= 256) out_.Write(zeros, std::min<std::size_t>(left, 256));
+    if (length > 0) out_.Write(image.bytes.get(), image.length);
+    out_.Write(zeros, static_cast<std::size_t>(padding));
+    trace_.Say("%d bytes written\n", Wrap32(512 + stack_bytes + length + padding));
   }
 
  private:
