@@ -32,20 +32,18 @@ struct Outcome {
 };
 
 // Converts the module read from `in` (closed afterwards, unless it is
-// standard input). open(input, file, discard) opens the output, reporting
-// why where it cannot; a null file (for a malformed word) writes nothing.
+// standard input) into `file`, once open(input) has opened it (reporting why
+// where it cannot); a file left null (for a malformed word) gets nothing.
 template <typename OpenOutput>
-Outcome Convert(const Options& options, std::FILE* in, Console& console, OpenOutput open) {
+Outcome Convert(const Options& options, std::FILE* in, Console& console, OutputFile& file, OpenOutput open) {
   Outcome outcome;
   std::optional<Output> output;
   std::unique_ptr<Writer> writer;
   try {
     Input input(in);
-    std::FILE* file = nullptr;
-    bool discard = false;
-    outcome.not_opened = !open(input, file, discard);
+    outcome.not_opened = !open(input);
     if (!outcome.not_opened) {
-      writer = MakeWriter(options, output.emplace(file, discard), console);
+      writer = MakeWriter(options, output.emplace(file.file, file.discard), console);
       outcome.fault = ReadModule(input, options, *writer, console);
     }
   } catch (const OutOfMemory& e) {
@@ -81,7 +79,7 @@ int Report(Console& console, const Outcome& outcome, const char* in, const char*
 // Whether `a` looks like an option word: "/" and a format letter.
 bool LooksLikeWord(const char* a) {
   struct stat st {};
-  return a[0] == '/' && a[1] != '\0' && NamesFormat(a[1]) && ::stat(a, &st) != 0;
+  return a[0] == '/' && NamesFormat(a[1]) && ::stat(a, &st) != 0;
 }
 
 // Says on standard error what looks like a slip in the arguments; returns
@@ -108,8 +106,9 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
 }  // namespace
 
 int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console) {
-  const auto open = [output](Input&, std::FILE*& file, bool&) { return (file = output), true; };
-  return Report(console, Convert(options, input, console, open), "", "");
+  OutputFile file;
+  file.file = output;
+  return Report(console, Convert(options, input, console, file, [](Input&) { return true; }), "", "");
 }
 
 int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, std::FILE* errors, bool avx2) {
@@ -152,17 +151,14 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   OutputFile output;
   bool begins_well = true;
   std::FILE* const in = OpenInput(console, arg[1]);
-  const auto open = [&](Input& input, std::FILE*& file, bool& discard) {
+  const auto open = [&](Input& input) {
     if (options.malformed && CanOpenOutput(arg[2])) return true;
     begins_well = BeginsLikeModule(input);
-    const bool opened = output.Open(console, arg[2], in, std::strcmp(arg[1], "-") == 0,
-                                    !options.format || !begins_well, options.strict);
-    file = output.file;
-    discard = output.discard;
-    return opened;
+    return output.Open(console, arg[2], in, std::strcmp(arg[1], "-") == 0, !options.format || !begins_well,
+                       options.strict);
   };
   Outcome outcome;
-  if (in != nullptr) outcome = Convert(options, in, console, open);
+  if (in != nullptr) outcome = Convert(options, in, console, output, open);
   outcome.not_opened |= in == nullptr;
 
   // What the run ends with: the failures, then the reasons behind them, and

@@ -40,12 +40,11 @@ template <std::size_t N>
 // U holds W bytes and S the same as signed bytes; Mask gives a bit for each
 // byte's top bit, Pack the bytes that the nibbles of a and b make, each two
 // (the high one first) one byte, and Sum the sum of a vector's bytes. The
-// last width takes single pairs too; a wider one leaves what it cannot take
-// in whole blocks to it.
+// narrow width (16 bytes or none) takes single pairs too; the wide one leaves
+// what it cannot take in whole blocks to it.
 #ifdef TRELON_SSE2
 struct Sse2 {
   static constexpr std::size_t W = 16;
-  static constexpr bool kLast = true;
   typedef uint8_t U __attribute__((vector_size(16)));
   typedef int8_t S __attribute__((vector_size(16)));
   static uint64_t Mask(U v) { return static_cast<uint32_t>(_mm_movemask_epi8((__m128i)v)); }
@@ -62,7 +61,6 @@ using Narrow = Sse2;
 #else
 struct Plain {
   static constexpr std::size_t W = 0;
-  static constexpr bool kLast = true;
   using U = uint32_t;
   static uint32_t Sum(U) { return 0; }
 };
@@ -73,7 +71,6 @@ using Narrow = Plain;
 #define TRELON_AVX2_FN __attribute__((target("avx2")))
 struct Avx2 {
   static constexpr std::size_t W = 32;
-  static constexpr bool kLast = false;
   typedef uint8_t U __attribute__((vector_size(32)));
   typedef int8_t S __attribute__((vector_size(32)));
   TRELON_AVX2_FN static uint64_t Mask(const U& v) { return static_cast<uint32_t>(_mm256_movemask_epi8((__m256i)v)); }
@@ -140,7 +137,7 @@ template <class T>
         n += k / 2;
       }
     }
-    if constexpr (T::kLast) {
+    if constexpr (W <= 16) {  // the narrowest width takes single pairs too
       while (end - p >= 2 && n < max) {
         const int high = kHexValue.of[p[0]], low = kHexValue.of[p[1]];
         if ((high | low) < 0) break;

@@ -62,10 +62,10 @@ struct Join {
       lines += s[i] == '\n';
     }
   }
-  // Whether [p, end) begins with it: one 8-byte compare where 8 bytes are there.
+  // Whether [p, end) begins with it, in one 8-byte compare: false where
+  // fewer than 8 bytes are there.
   bool At(const uint8_t* p, const uint8_t* end) const {
-    const auto left = static_cast<std::size_t>(end - p);
-    if (left < 8) return left >= length && std::memcmp(p, text, length) == 0;
+    if (end - p < 8) return false;
     uint64_t v, t, k;
     std::memcpy(&v, p, 8);
     std::memcpy(&t, text, 8);
@@ -75,8 +75,8 @@ struct Join {
 };
 
 // Decodes hex pairs from [from, end) into `out`, at most `max` bytes, and
-// where a run of them is followed by one of `joins` (all of it in [from,
-// end)), the pairs behind it too, and so on. Stops at anything else, before
+// where a run of them is followed by one of `joins` (and 8 bytes from its
+// start are in [from, end)), the pairs behind it too, and so on. Stops at anything else, before
 // a pair that would not fit, or before what [from, end) holds only in part;
 // advances `from` over what it took. Bytes of `out` between those decoded
 // and `max` may be overwritten (a block is stored whole); none from `max`
