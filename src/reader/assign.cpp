@@ -2,7 +2,7 @@
 
 namespace trelon {
 
-uint32_t ModuleReader::Address(bool adjusted) {
+uint32_t ModuleReader::FinalAddress(bool adjusted) {
   uint32_t value = 0;
   int digits = 0;
   Next();
@@ -13,6 +13,7 @@ uint32_t ModuleReader::Address(bool adjusted) {
   if (bytes_per_mau > 1) value *= static_cast<uint32_t>(bytes_per_mau);
   if (adjusted && options.mask) value &= *options.mask;
   if (adjusted && options.offset) value += *options.offset;
+  EndsCommand();
   return value;
 }
 
@@ -21,8 +22,7 @@ namespace {
 // ASG: the start address.
 void StartAddress(ModuleReader& r) {
   r.Next();  // the "," (not checked)
-  const uint32_t address = r.Address();
-  r.EndsCommand();
+  const uint32_t address = r.FinalAddress();
   r.trace.Say("\nStart address:         %4.4X", address);
   r.image.start = address;
 }
@@ -32,8 +32,7 @@ void LowestAddress(ModuleReader& r) {
   r.trace.Say("\nLowest address:        ");
   r.ShowText();
   r.trace.Say(", ");
-  const uint32_t address = r.Address();
-  r.EndsCommand();
+  const uint32_t address = r.FinalAddress();
   r.trace.Say("%4.4X", address);
   if (r.mode == Mode::kRecords) r.writer.RecordAt(address);
   r.image.cursor = 0;
@@ -48,8 +47,7 @@ void SectionSize(ModuleReader& r) {
   r.trace.Say("\nSize:                  ");
   r.ShowText();
   r.trace.Say(", ");
-  uint32_t size = r.Address(false);
-  r.EndsCommand();
+  uint32_t size = r.FinalAddress(false);
   if (r.options.mask) size = *r.options.mask + 1;
   r.trace.Say("%8.8X", size);
   if (size < kImageSize || r.mode == Mode::kRecords) {
@@ -69,8 +67,7 @@ void LoadPosition(ModuleReader& r) {
   do {
     r.Next();
   } while (r.current != ',');
-  const uint32_t address = r.Address();
-  r.EndsCommand();
+  const uint32_t address = r.FinalAddress();
   switch (r.mode) {
     case Mode::kRecords: return r.writer.RecordAt(address);
     case Mode::kStream:

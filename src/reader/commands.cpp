@@ -176,12 +176,13 @@ void Read(ModuleReader& r) {
   while (!r.ended) {
     r.Next();
     const char first = r.current;
-    if (std::none_of(std::begin(kCommands), std::end(kCommands), [&](const auto& c) { return c.first == first; }))
-      Fault(ModuleError::kIllegalFormat);
+    // The commands with one first letter stand together in the table.
+    const auto* command =
+        std::find_if(std::begin(kCommands), std::end(kCommands), [&](const auto& c) { return c.first == first; });
+    if (command == std::end(kCommands)) Fault(ModuleError::kIllegalFormat);
     r.in_command = true;
     r.Next();
-    const auto* command = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                       [&](const auto& c) { return c.first == first && c.second == r.current; });
+    command = std::find_if(command, std::end(kCommands), [&](const auto& c) { return c.first == first && c.second == r.current; });
     if (command == std::end(kCommands)) Fault(ModuleError::kBadCommand);
     if (*command->label != '\0') r.trace.Say("%s", command->label);
     command->run(r);

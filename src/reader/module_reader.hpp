@@ -52,9 +52,9 @@ struct ModuleReader {
     return v;
   }
 
-  // A number of up to 8 hex digits, scaled to bytes; with `adjusted`, the
-  // mask and the offset of the options are applied.
-  uint32_t Address(bool adjusted = true);
+  // A number of up to 8 hex digits that ends the command, scaled to bytes;
+  // with `adjusted`, the mask and the offset of the options are applied.
+  uint32_t FinalAddress(bool adjusted = true);
   // The current character (after the next, with `advance`) is the "." that
   // ends a command.
   void EndsCommand(bool advance = false) {

@@ -85,7 +85,6 @@ class RecordWriter : public Writer {
   RecordWriter(Output& out, Trace& trace, std::size_t length, int address_bits)
       : Writer(out, trace), length_(length), address_bits_(address_bits) {}
 
-  void Start() override { Begin(); }
   void RecordAt(uint32_t address) override {
     WritePending();
     address_ = address;
@@ -115,7 +114,7 @@ class RecordWriter : public Writer {
   // The image's bytes as if streamed from its first address; the first byte
   // past the address width is the image's last.
   void WriteImage(const Image& image) override {
-    Begin();
+    Start();
     if (image.length > 0) HoldsRecord(image.first, image.length);
     RecordAt(image.first);
     Bytes(image.bytes.get(), image.length);
@@ -123,7 +122,6 @@ class RecordWriter : public Writer {
   }
 
  protected:
-  virtual void Begin() {}
   // One record of the `n` bytes at `p` (WideRoom(n) of them may be read).
   virtual void Put(uint32_t address, const uint8_t* p, std::size_t n) = 0;
   // Whether PutFull writes full records many at a time; it then writes

@@ -18,7 +18,7 @@ class SRecordWriter final : public RecordWriter {
       : RecordWriter(out, trace, 32, 8 * (options.variant + 1)), type_(options.variant) {}
 
  private:
-  void Begin() override {
+  void Start() override {
     static constexpr uint8_t kHeaderText[16] = {'T', 'r', 'e', 'l', 'o', 'n', '-', 'C'};  // a whole vector
     out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(8))), 0, 2, 0, kHeaderText, 8));
   }

@@ -12,23 +12,17 @@ class TosWriter final : public Writer {
   TosWriter(Output& out, Trace& trace) : Writer(out, trace) {}
 
   void WriteImage(const Image& image) override {
-    bool fits = true;
-    if (image.first != 0) {
-      trace_.Tell("Load address <> 0! Use .Loc 0\n");
-      fits = false;
+    const struct {
+      bool wrong;
+      const char* text;
+    } kChecks[] = {{image.first != 0, "Load address <> 0! Use .Loc 0\n"},
+                   {image.start != 0, "Start address <> 0! Program must start at address 0\n"},
+                   {image.length == 0, "Length is zero!\n"}};
+    for (const auto& check : kChecks) {
+      if (check.wrong) trace_.Tell("%s", check.text);
+      shortfall_.refused = shortfall_.refused || check.wrong;
     }
-    if (image.start != 0) {
-      trace_.Tell("Start address <> 0! Program must start at address 0\n");
-      fits = false;
-    }
-    if (image.length == 0) {
-      trace_.Tell("Length is zero!\n");
-      fits = false;
-    }
-    if (!fits) {
-      shortfall_.refused = true;
-      return;
-    }
+    if (shortfall_.refused) return;
 
     const bool odd = (image.length & 1) != 0;
     const uint32_t text = image.length + (odd ? 1 : 0);
