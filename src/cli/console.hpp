@@ -20,7 +20,6 @@ class Console final : public Trace {
   // trace has printed.
   void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-  std::FILE* trace() const { return trace_; }
 
  private:
   void Print(bool failure, const char* format, va_list ap) override;

@@ -72,8 +72,7 @@ int Report(Console& console, const Outcome& outcome, const char* in, const char*
                  outcome.no_memory->what);
   if (outcome.read_error) Failed(console, "Could not read", in, *outcome.read_error);
   if (outcome.write_error) Failed(console, "Could not write", out, *outcome.write_error);
-  const bool failed = outcome.not_opened || outcome.no_memory || outcome.read_error || outcome.write_error;
-  return failed ? 1 : 0;
+  return outcome.not_opened || outcome.no_memory || outcome.read_error || outcome.write_error ? 1 : 0;
 }
 
 // Whether `a` looks like an option word: "/" and a format letter.
@@ -133,7 +132,7 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   Console console(quiet ? nullptr : report, report, errors);
   console.Say("%s", kBanner);
   if (help || version) {
-    if (help) Usage(console.trace(), true);
+    if (help) Usage(quiet ? nullptr : report, true);
     return 0;
   }
   if (n != 3) {

@@ -47,9 +47,8 @@ struct ModuleReader {
   int HexValue() const { return kHexValue.of[static_cast<uint8_t>(current)]; }
   // The same where a digit must stand.
   int HexDigit() const {
-    const int v = HexValue();
-    if (v < 0) Fault(ModuleError::kNoHexNumber);
-    return v;
+    if (HexValue() < 0) Fault(ModuleError::kNoHexNumber);
+    return HexValue();
   }
 
   // A number of up to 8 hex digits that ends the command, scaled to bytes;

@@ -20,16 +20,9 @@ class BinaryWriter final : public ImageWriter {
   // go to the file with one copy), else in spill_. Nothing else is written
   // while a block is staged, so the place stays until the block is written.
   bool InOutput() const { return out_.Room() >= 256; }
-  uint8_t* Block() { return InOutput() ? out_.Tail() : spill_; }
 
   // The first `n` staged bytes to the file.
-  void WriteBlock(std::size_t n) {
-    if (InOutput()) {
-      out_.Advance(n);
-    } else {
-      out_.Write(spill_, n);
-    }
-  }
+  void WriteBlock(std::size_t n) { InOutput() ? out_.Advance(n) : out_.Write(spill_, n); }
 
   void EndBlock() override {
     if (staged_ > 0) WriteBlock(staged_);
@@ -59,7 +52,7 @@ class BinaryWriter final : public ImageWriter {
         out_.Advance(k);
       } else {
         k = static_cast<std::size_t>(std::min<uint64_t>(n, 256 - staged_));
-        put(Block() + staged_, k);
+        put((InOutput() ? out_.Tail() : spill_) + staged_, k);
         staged_ += k;
       }
       n -= k;

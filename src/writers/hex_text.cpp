@@ -44,11 +44,7 @@ class HexTextWriter final : public ImageWriter {
       }
       column_ = column;
       const auto length = static_cast<std::size_t>(text - start);
-      if (in_place) {
-        out_.Advance(length);
-      } else {
-        out_.Write(spill, length);
-      }
+      in_place ? out_.Advance(length) : out_.Write(spill, length);
       bytes += k;
       n -= k;
     }
