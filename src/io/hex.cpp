@@ -24,6 +24,15 @@ bool HasAvx2() {
 
 namespace {
 
+// The length of the end of one LD line and the start of the next, "." CR LF
+// "LD" or "." LF "LD", at `p`; 0 if the input has something else there.
+inline std::size_t NextLoad(const uint8_t* p, const uint8_t* end) {
+  if (end - p >= 5 && std::memcmp(p, ".\r\nLD", 5) == 0) return 5;
+  if (end - p >= 4 && std::memcmp(p, ".\nLD", 4) == 0) return 4;
+  return 0;
+}
+constexpr uint32_t kNextLoadSum = '.' + 'L' + 'D';
+
 // N bytes of 0xFF, then N of 0: from N - k on, a mask that keeps the first k
 // bytes of a block of N.
 template <std::size_t N>
@@ -89,10 +98,13 @@ struct Avx2 {
 };
 #endif
 
-// Decodes as DecodeHexRuns does, with the steps of width T.
+// Decodes as DecodeHexRuns does, with the steps of width T. Hex digits and
+// the line ends taken are the module's common path: nothing there is
+// skipped, and the checksum and line count change as the command loop would
+// change them.
 template <class T>
 [[gnu::always_inline]] inline Taken DecodeRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out,
-                                               std::size_t max, std::span<const Join> joins) {
+                                               std::size_t max) {
   constexpr std::size_t W = T::W;
   // Kept in locals: the stores to `out` could otherwise change them.
   const uint8_t* p = from;
@@ -148,34 +160,32 @@ template <class T>
     } else if (!ended) {
       break;
     }
-    const auto join = std::find_if(joins.begin(), joins.end(), [&](const Join& j) { return j.At(p, end); });
-    if (join == joins.end()) break;
-    p += join->length;
-    sum += join->sum;
-    lines += join->lines;
+    const std::size_t step = NextLoad(p, end);
+    if (step == 0) break;
+    p += step;
+    sum += kNextLoadSum;
+    ++lines;
   }
   from = p;
   return Taken{n, sum + T::Sum(sums), lines};
 }
 
 #ifdef TRELON_AVX2
-TRELON_AVX2_FN Taken DecodeRunsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max,
-                                    std::span<const Join> joins) {
-  return DecodeRuns<Avx2>(from, end, out, max, joins);
+TRELON_AVX2_FN Taken DecodeRunsWide(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max) {
+  return DecodeRuns<Avx2>(from, end, out, max);
 }
 #endif
 
 }  // namespace
 
-Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max,
-                    std::span<const Join> joins, bool avx2) {
+Taken DecodeHexRuns(const uint8_t*& from, const uint8_t* end, uint8_t* out, std::size_t max, bool avx2) {
   Taken t;
 #ifdef TRELON_AVX2
-  if (avx2) t = DecodeRunsWide(from, end, out, max, joins);
+  if (avx2) t = DecodeRunsWide(from, end, out, max);
 #else
   static_cast<void>(avx2);
 #endif
-  const Taken rest = DecodeRuns<Narrow>(from, end, out + t.bytes, max - t.bytes, joins);
+  const Taken rest = DecodeRuns<Narrow>(from, end, out + t.bytes, max - t.bytes);
   return Taken{t.bytes + rest.bytes, t.sum + rest.sum, t.lines + rest.lines};
 }
 

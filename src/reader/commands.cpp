@@ -24,14 +24,6 @@ void ModuleReader::ShowCounted() {
   }
 }
 
-namespace {
-
-// The texts that join one LD line to the next, taken with the data around
-// them; line ends are not summed.
-constexpr Join kNextLoad[] = {Join(".\r\nLD", '.' + 'L' + 'D'), Join(".\nLD", '.' + 'L' + 'D')};
-
-}  // namespace
-
 // The data bytes of one LD command, and of the LD commands that follow it
 // line after line while the input buffer holds them. Runs of whole bytes are
 // decoded straight from the input buffer (hex digits are always significant,
@@ -56,7 +48,7 @@ void ModuleReader::Load() {
       const std::size_t room = mode != Mode::kImage        ? sizeof run
                                : image.cursor < kImageSize ? std::min<std::size_t>(kImageSize - image.cursor, sizeof run)
                                                            : 0;
-      const Taken t = DecodeHexRuns(p, input.end, run, room, kNextLoad, avx2);
+      const Taken t = DecodeHexRuns(p, input.end, run, room, avx2);
       if (p == input.pos) break;
       current = static_cast<char>(p[-1]);
       sum = (sum + t.sum) & 0x7F;
