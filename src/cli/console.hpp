@@ -12,7 +12,8 @@ class Console final : public Trace {
  public:
   // The trace goes to `trace` (none: nothing is printed), the lines that
   // report a failure to `report`, the reasons to `errors`.
-  Console(std::FILE* trace, std::FILE* report, std::FILE* errors) : trace_(trace), report_(report), errors_(errors) {}
+  Console(std::FILE* trace, std::FILE* report, std::FILE* errors)
+      : trace_(trace), report_(report), errors_(errors) {}
 
   void Char(char c) override;
 

@@ -63,7 +63,8 @@ Outcome Convert(const Options& options, std::FILE* in, Console& console, OutputF
 // or written (or memory was short), else 0.
 int Report(Console& console, const Outcome& outcome, const char* in, const char* out) {
   if (outcome.fault) {
-    console.Tell("\nError in muf file: %s in line %lld\n", kModuleErrorText[static_cast<int>(outcome.fault->error)],
+    console.Tell("\nError in muf file: %s in line %lld\n",
+                 kModuleErrorText[static_cast<int>(outcome.fault->error)],
                  static_cast<long long>(outcome.fault->line));
     console.Tell("Internal buffer size: 131072 bytes\n");
   }
@@ -97,8 +98,8 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
   std::string lower = word;
   for (std::size_t k = options.valueless + 1; k < lower.size() && std::isxdigit(lower[k]); ++k)
     lower[k] = static_cast<char>(std::tolower(lower[k]));
-  console.Note("%c in %s has no hex value: hex digits are written in lower case (%s)\n", word[options.valueless], word,
-               lower.c_str());
+  console.Note("%c in %s has no hex value: hex digits are written in lower case (%s)\n",
+               word[options.valueless], word, lower.c_str());
   return false;
 }
 

@@ -45,9 +45,10 @@ void ModuleReader::Load() {
   for (;;) {
     for (;;) {
       const uint8_t* p = input.pos;
-      const std::size_t room = mode != Mode::kImage        ? sizeof run
-                               : image.cursor < kImageSize ? std::min<std::size_t>(kImageSize - image.cursor, sizeof run)
-                                                           : 0;
+      const std::size_t room = mode != Mode::kImage ? sizeof run
+                               : image.cursor < kImageSize
+                                   ? std::min<std::size_t>(kImageSize - image.cursor, sizeof run)
+                                   : 0;
       const Taken t = DecodeHexRuns(p, input.end, run, room, avx2);
       if (p == input.pos) break;
       current = static_cast<char>(p[-1]);
@@ -88,7 +89,8 @@ void ModuleEnd(ModuleReader& r) {
 void AddressDescriptor(ModuleReader& r) {
   r.Next();
   uint32_t bits = 0;
-  for (; r.current >= '0' && r.current <= '9'; r.Next()) bits = bits * 10u + static_cast<uint32_t>(r.current - '0');
+  for (; r.current >= '0' && r.current <= '9'; r.Next())
+    bits = bits * 10u + static_cast<uint32_t>(r.current - '0');
   const auto wrapped = static_cast<int32_t>(bits);
   r.trace.Say("%d", wrapped);
   if (wrapped == 0 || wrapped % 8 != 0) Fault(ModuleError::kIllegalNumber);
@@ -174,7 +176,8 @@ void Read(ModuleReader& r) {
     if (command == std::end(kCommands)) Fault(ModuleError::kIllegalFormat);
     r.in_command = true;
     r.Next();
-    command = std::find_if(command, std::end(kCommands), [&](const auto& c) { return c.first == first && c.second == r.current; });
+    command = std::find_if(command, std::end(kCommands),
+                           [&](const auto& c) { return c.first == first && c.second == r.current; });
     if (command == std::end(kCommands)) Fault(ModuleError::kBadCommand);
     if (*command->label != '\0') r.trace.Say("%s", command->label);
     command->run(r);
@@ -188,7 +191,8 @@ void Read(ModuleReader& r) {
   }
   r.trace.Say("\nFirst address:         %8.8X", r.image.first);
   r.trace.Say("\nLast address:          %8.8X", r.image.end);
-  r.trace.Say("\nLength:                %8.8X\n", r.mode == Mode::kStream ? r.streamed_to - r.image.first : r.image.length);
+  r.trace.Say("\nLength:                %8.8X\n",
+              r.mode == Mode::kStream ? r.streamed_to - r.image.first : r.image.length);
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ class BinaryWriter final : public ImageWriter {
 
 }  // namespace
 
-template <> std::unique_ptr<Writer> MakeWriterOf<Format::kBinary>(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kBinary>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<BinaryWriter>(out, trace, options);
 }
 

@@ -18,7 +18,10 @@ int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)
 class ExeWriter final : public Writer {
  public:
   ExeWriter(Output& out, Trace& trace, const Options& options)
-      : Writer(out, trace), layout_(options.variant), stack_(options.stack_paragraphs), data_(options.data_paragraphs) {}
+      : Writer(out, trace),
+        layout_(options.variant),
+        stack_(options.stack_paragraphs),
+        data_(options.data_paragraphs) {}
 
   void WriteImage(const Image& image) override {
     if (image.first != 0) {
@@ -53,7 +56,8 @@ class ExeWriter final : public Writer {
     trace_.Say("Number of bytes in the last page (= 512 bytes): 16'%4.4X\n", last_page & 0xFFFF);
     trace_.Say("Size of .EXE (pages incl. header):              16'%4.4X\n", pages & 0xFFFF);
     trace_.Say("Header size (x16 bytes):                        16'%4.4X\n", 32u);
-    trace_.Say("MinAlloc=MaxAlloc (x16 bytes):                  16'%4.4X\n", static_cast<uint32_t>(extra) & 0xFFFF);
+    trace_.Say("MinAlloc=MaxAlloc (x16 bytes):                  16'%4.4X\n",
+               static_cast<uint32_t>(extra) & 0xFFFF);
     trace_.Say("SS:SP :                                         16'%4.4X:%4.4X\n", ss & 0xFFFF, sp & 0xFFFF);
     trace_.Say("CS:IP :                                         16'%4.4X:%4.4X\n", cs & 0xFFFF, ip & 0xFFFF);
 

@@ -55,7 +55,8 @@ class HexTextWriter final : public ImageWriter {
 
 }  // namespace
 
-template <> std::unique_ptr<Writer> MakeWriterOf<Format::kHexText>(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kHexText>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<HexTextWriter>(out, trace, options);
 }
 

@@ -6,7 +6,8 @@ namespace {
 
 // A record of type `type` whose address has `width` bytes, with `n` data bytes.
 inline std::size_t PutS(char* text, int type, int width, uint32_t address, const uint8_t* p, std::size_t n) {
-  const Head head = Head().Add(static_cast<uint32_t>(n + 1 + static_cast<std::size_t>(width)), 1).Add(address, width);
+  const Head head =
+      Head().Add(static_cast<uint32_t>(n + 1 + static_cast<std::size_t>(width)), 1).Add(address, width);
   return PutRecord(text, 'S', static_cast<char>('0' + type), head, p, n, 0xFF, "\n");
 }
 
@@ -35,7 +36,8 @@ class SRecordWriter final : public RecordWriter {
   }
   void End(uint32_t start) override {
     Holds("start address", start, address_bits_);
-    out_.Advance(PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(0))), 10 - type_, type_ + 1, start, nullptr, 0));
+    out_.Advance(
+        PutS(reinterpret_cast<char*>(out_.Reserve(RecordRoom(0))), 10 - type_, type_ + 1, start, nullptr, 0));
   }
 
   const int type_;  // of the data records, 1..3
@@ -43,7 +45,8 @@ class SRecordWriter final : public RecordWriter {
 
 }  // namespace
 
-template <> std::unique_ptr<Writer> MakeWriterOf<Format::kSRecords>(const Options& options, Output& out, Trace& trace) {
+template <>
+std::unique_ptr<Writer> MakeWriterOf<Format::kSRecords>(const Options& options, Output& out, Trace& trace) {
   return std::make_unique<SRecordWriter>(out, trace, options);
 }
 
