@@ -103,6 +103,26 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
   return false;
 }
 
+// What a run ends with: the failures, then the reasons behind them; the
+// output put in place, or under --strict after any error left as it was;
+// and the exit status.
+int Conclude(Console& console, const Options& options, const char* const arg[3], const Outcome& outcome,
+             bool begins_well, OutputFile& output) {
+  const int status = Report(console, outcome, arg[1], arg[2]);
+  if (!begins_well)
+    console.Note("%s does not begin like a module; an existing %s is left as it was\n", arg[1], arg[2]);
+  const bool hints_ok = Hints(console, arg, options);
+  const Shortfall& shortfall = outcome.shortfall;
+  const bool strict = options.strict;
+  if (strict && shortfall.refused) console.Note("the %s writer refused the module; nothing was written\n", arg[0]);
+  if (strict && shortfall.unheld != nullptr)
+    console.Note("the %s %llX does not fit in the %d-bit fields of %s\n", shortfall.unheld,
+                 static_cast<unsigned long long>(shortfall.value), shortfall.bits, arg[0]);
+  const bool failed = outcome.fault || !hints_ok || shortfall.refused || shortfall.unheld != nullptr;
+  if (!output.Commit(console, status == 0 && !(strict && failed))) return 1;
+  return strict && status == 0 && failed ? 2 : status;
+}
+
 }  // namespace
 
 int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console) {
@@ -161,20 +181,7 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   if (in != nullptr) outcome = Convert(options, in, console, output, open);
   outcome.not_opened |= in == nullptr;
 
-  // What the run ends with: the failures, then the reasons behind them, and
-  // under --strict every error fails the run and the output stays as it was.
-  const int status = Report(console, outcome, arg[1], arg[2]);
-  if (!begins_well)
-    console.Note("%s does not begin like a module; an existing %s is left as it was\n", arg[1], arg[2]);
-  const bool hints_ok = Hints(console, arg, options);
-  const Shortfall& shortfall = outcome.shortfall;
-  if (strict && shortfall.refused) console.Note("the %s writer refused the module; nothing was written\n", arg[0]);
-  if (strict && shortfall.unheld != nullptr)
-    console.Note("the %s %llX does not fit in the %d-bit fields of %s\n", shortfall.unheld,
-                 static_cast<unsigned long long>(shortfall.value), shortfall.bits, arg[0]);
-  const bool failed = outcome.fault || !hints_ok || shortfall.refused || shortfall.unheld != nullptr;
-  if (!output.Commit(console, status == 0 && !(strict && failed))) return 1;
-  return strict && status == 0 && failed ? 2 : status;
+  return Conclude(console, options, arg, outcome, begins_well, output);
 }
 
 int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* errors) {
