@@ -24,8 +24,9 @@ struct Shortfall {
 // The reader calls a writer in the module's order. Where records are
 // streamed: Start before the first command, RecordAt for each new address,
 // Bytes for the loaded bytes, and EndOfModule after the module end. Where
-// the image is streamed (from a section too long to be held on, if the
-// format can): BeginStream, Bytes and Fill in address order, EndOfModule.
+// the image is streamed (once a section is too long for the image, where the
+// format allows it): BeginStream, Bytes and Fill in address order, and
+// EndOfModule.
 // Then, unless records were streamed and where a lowest address was given,
 // WriteImage. The base class writes nothing, for a word that names no format.
 class Writer {
@@ -51,7 +52,8 @@ class Writer {
  protected:
   // Notes `value` if the format's fields of `bits` bits cannot hold it.
   void Holds(const char* what, uint64_t value, int bits) {
-    if (shortfall_.unheld == nullptr && bits < 64 && value >> bits != 0) shortfall_ = {false, what, value, bits};
+    if (shortfall_.unheld == nullptr && bits < 64 && value >> bits != 0)
+      shortfall_ = {shortfall_.refused, what, value, bits};
   }
 
   Output& out_;
