@@ -21,12 +21,14 @@ TEST(Records, StayInTheOutputBuffer) {
   const std::string guard(kGuard, '\xA5');
   std::FILE* sink = std::fopen("/dev/null", "wb");
   trelon::Console silent(nullptr, nullptr, nullptr);
-  uint8_t bytes[51];
+  uint8_t bytes[201];
   for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<uint8_t>(i * 7);
   for (const char* word : {"/I", "/M1", "/M2", "/M3", "/P", "/IC", "/M3C", "/PC"}) {
     const trelon::Options options = trelon::ReadWord(word, false, false, true);
-    // One byte more than a full record: a full one written before the last byte.
-    for (uint32_t m = 1; m <= (word[1] == 'P' ? 51u : 33u); ++m)
+    // Up to one byte more than a full record (a full one written before the
+    // last byte), and four full records and a byte (written together).
+    const uint32_t full = word[1] == 'P' ? 50 : 32;
+    for (uint32_t m = 1; m <= 4 * full + 1; m = m == full + 1 ? 4 * full + 1 : m + 1)
       for (std::size_t g = 0; g <= 160; ++g) {
         trelon::Buffer buffer = trelon::Allocate(kEnd + kGuard, "output buffer");
         uint8_t* const behind = buffer.get() + kEnd;
