@@ -99,7 +99,7 @@ TEST_P(Golden, Case) {
     } else {
       std::FILE* stream = std::fopen((tmp + "/console").c_str(), "wb");
       std::FILE* error_stream = std::fopen((tmp + "/errors").c_str(), "wb");
-      status = trelon::RunCommandLine(static_cast<int>(argv.size()), argv.data(), stream, error_stream, way != 1);
+      status = trelon::RunCommandLine(static_cast<int>(argv.size()), argv.data(), stream, error_stream, way != 1, 0);
       std::fclose(stream);
       std::fclose(error_stream);
     }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -32,21 +33,31 @@ namespace {
 // run: the one place a signal handler can reach.
 char pending[4096];
 
+// What identifies a file under any name: device and inode (volume and file
+// index on Windows), where they could be found out.
+struct FileId {
+  bool known = false, regular = false;
+  uint64_t device = 0, node = 0;
+  bool operator==(const FileId& o) const { return known && o.known && device == o.device && node == o.node; }
+};
+
 #ifdef _WIN32
 constexpr const char* kSeparators = "/\\:";
 
 // NTFS has no inode numbers in stat; the volume and file index say the same.
-bool SameFile(std::FILE* input, const char* name) {
-  const HANDLE out = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (out == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION a{}, b{};
-  const auto in = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(input)));
-  const bool same = GetFileInformationByHandle(in, &a) && GetFileInformationByHandle(out, &b) &&
-                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-                    a.nFileIndexLow == b.nFileIndexLow;
-  CloseHandle(out);
-  return same;
+FileId IdOf(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION i{};
+  if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &i)) return {};
+  return {true, GetFileType(h) == FILE_TYPE_DISK, i.dwVolumeSerialNumber,
+          static_cast<uint64_t>(i.nFileIndexHigh) << 32 | i.nFileIndexLow};
+}
+FileId Identify(int fd) { return IdOf(reinterpret_cast<HANDLE>(_get_osfhandle(fd))); }
+FileId Identify(const char* name) {
+  const HANDLE h = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const FileId id = IdOf(h);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return id;
 }
 
 constexpr int kSignals[] = {SIGINT, SIGTERM};
@@ -69,19 +80,33 @@ std::string Followed(std::string path) { return path; }
 #else
 constexpr const char* kSeparators = "/";
 
-// Same device and inode: the same file under any name or link.
-bool SameFile(std::FILE* input, const char* name) {
-  struct stat a {}, b {};
-  return ::fstat(fileno(input), &a) == 0 && ::stat(name, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+// Device and inode: the same under any name or link.
+FileId IdOf(int status, const struct stat& st) {
+  if (status != 0) return {};
+  return {true, S_ISREG(st.st_mode), static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+FileId Identify(int fd) {
+  struct stat st {};
+  return IdOf(::fstat(fd, &st), st);
+}
+FileId Identify(const char* name) {
+  struct stat st {};
+  return IdOf(::stat(name, &st), st);
 }
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// A new file of our own beside `path`, with the mode that a new output
-// would get, or that of the output it replaces.
+// A new file of our own beside `path`, named for it and for us
+// (".NAME.trelon-XXXXXX", NAME shortened where the folder's limit on names
+// needs it), with the mode, owner and group that a new output would get,
+// or those of the output it replaces where the process may set them.
 int CreateBeside(std::string& temp, const std::string& path) {
   const std::size_t cut = path.find_last_of('/');
-  temp = path.substr(0, cut + 1) + "." + path.substr(cut + 1) + ".XXXXXX";
+  const std::string folder = path.substr(0, cut + 1);
+  const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  const std::size_t keep = static_cast<std::size_t>(std::max(limit > 0 ? limit : 255, 16L) - 15);
+  temp = folder + "." + path.substr(cut + 1, keep) + ".trelon-XXXXXX";
+  errno = ENAMETOOLONG;
   if (temp.size() >= sizeof pending) return -1;
   // Named where a signal handler finds it before the file exists.
   std::memcpy(pending, temp.c_str(), temp.size() + 1);
@@ -94,7 +119,9 @@ int CreateBeside(std::string& temp, const std::string& path) {
   const mode_t mask = ::umask(0);  // read, and set back
   ::umask(mask);
   struct stat st {};
-  ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0666 & ~mask);
+  const bool replaces = ::stat(path.c_str(), &st) == 0;
+  if (replaces && ::fchown(fd, st.st_uid, st.st_gid) != 0) static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), st.st_gid));
+  ::fchmod(fd, replaces ? st.st_mode & 07777 : 0666 & ~mask);
   return fd;
 }
 
@@ -142,7 +169,8 @@ bool Failed(Console& console, const char* what, const char* name, int error) {
   return false;
 }
 
-std::FILE* OpenInput(Console& console, const char* name) {
+std::FILE* OpenInput(Console& console, const char* name, bool stdin_closed) {
+  if (stdin_closed && std::strcmp(name, "-") == 0) return Failed(console, "Could not open", name, EBADF), nullptr;
   std::FILE* input = std::strcmp(name, "-") == 0 ? Binary(stdin) : std::fopen(name, "rb");
   if (input == nullptr) return CouldNotOpen(console, name), nullptr;
   // A folder opens on some systems, and only its reading fails.
@@ -155,32 +183,36 @@ std::FILE* OpenInput(Console& console, const char* name) {
   return input;
 }
 
-bool BeginsLikeModule(Input& input) {
-  char first[2];
-  std::size_t found = 0;
-  const uint8_t* p = input.pos;
+bool BeginsLikeModule(Input& input, int64_t& lines) {
   for (;;) {
-    for (; p != input.end && found < 2; ++p)
-      if (Significant(*p)) first[found++] = static_cast<char>(*p);
-    if (found == 2) break;
-    const std::ptrdiff_t at = p - input.pos;
-    if (!input.ReadAhead()) return !input.ended;  // a full buffer without two: the reader will tell
-    p = input.pos + at;
+    // What stands before the first significant character is of no use to the
+    // reader but for its line feeds: it makes room for reading on.
+    const uint8_t* first = std::find_if(input.pos, input.end, Significant);
+    lines += std::count(input.pos, first, '\n');
+    input.pos = first;
+    const uint8_t* second = first == input.end ? first : std::find_if(first + 1, input.end, Significant);
+    if (second != input.end) return IsCommand(static_cast<char>(*first), static_cast<char>(*second));
+    if (!input.ReadOn()) return !input.ended;  // a full buffer after the first: the reader will tell
   }
-  return IsCommand(first[0], first[1]);
 }
 
+bool IsStandardOutput(const char* name) { return Identify(name) == Identify(1); }
+
 bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, bool keep,
-                      bool strict) {
+                      bool strict, bool stdout_closed) {
   name_ = name;
-  if (std::strcmp(name, "-") == 0) {
-    file = Binary(stdout);
-    return true;
-  }
-  if (!input_is_standard && SameFile(input, name)) {
+  const bool standard = std::strcmp(name, "-") == 0;
+  if (standard && stdout_closed) return Failed(console, "Could not write", name, EBADF);
+  // A terminal or a pipe may well be both; a file under a name only once.
+  const FileId in = Identify(fileno(input));
+  if (in == (standard ? Identify(1) : Identify(name)) && (in.regular || !(standard || input_is_standard))) {
     console.Tell("Could not open %s: it is the input file\n", name);
     console.Note("%s: the input would be lost; name another output\n", name);
     return false;
+  }
+  if (standard) {
+    file = Binary(stdout);
+    return true;
   }
   struct stat st {};
   const bool exists = ::stat(name, &st) == 0;
@@ -189,6 +221,15 @@ bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool
     errno = 0;  // a temporary name too long to be made sets none
     if (!CanOpenOutput(name)) return CouldNotOpen(console, name);
     const int fd = CreateBeside(temp_, path_);
+    if (fd < 0 && exists) {
+      const int err = errno;
+      const std::size_t cut = path_.find_last_of(kSeparators);
+      const std::string folder = cut == std::string::npos ? "." : path_.substr(0, cut == 0 ? 1 : cut);
+      console.Tell("Could not open %s\n", name);
+      console.Note("%s: %s: no temporary file can be made there; without --strict, %s is written in place\n",
+                   folder.c_str(), std::strerror(err), name);
+      return false;
+    }
     file = fd < 0 ? nullptr : fdopen(fd, "wb");
     return file != nullptr || CouldNotOpen(console, name);
   }

@@ -14,13 +14,18 @@ namespace trelon {
 // "trelon: <name>: <the system's reason>" on standard error. Returns false.
 bool Failed(Console& console, const char* what, const char* name, int error);
 
-// Opens the input ("-": standard input); after reporting why not (a folder
-// included), nullptr.
-std::FILE* OpenInput(Console& console, const char* name);
+// Opens the input ("-": standard input, refused where it was closed when the
+// program started); after reporting why not (a folder included), nullptr.
+std::FILE* OpenInput(Console& console, const char* name, bool stdin_closed);
 
-// Whether the input, read ahead, begins with a module's command: its first
-// two significant characters are the letters of one.
-bool BeginsLikeModule(Input& input);
+// Whether `name` is the file that standard output has open.
+bool IsStandardOutput(const char* name);
+
+// Whether the input, read ahead as far as it takes, begins with a module's
+// command: its first two significant characters are the letters of one.
+// What stands before the first is dropped, and its line feeds added to
+// `lines`.
+bool BeginsLikeModule(Input& input, int64_t& lines);
 
 // Whether the output `name` could be opened for writing, found out without
 // creating or truncating it (errno says why not).
@@ -29,12 +34,14 @@ bool CanOpenOutput(const char* name);
 // The output file of a run.
 class OutputFile {
  public:
-  // Opens `name` ("-": standard output), reporting a failure as OpenInput
-  // does; `input` itself (under any name or link) is refused. With `keep`,
+  // Opens `name` ("-": standard output, refused where it was closed),
+  // reporting a failure as OpenInput does; `input` itself (under any name
+  // or link, "-" included, where it is a file) is refused. With `keep`,
   // an existing output is left as it was and nothing is written to it
   // (`discard`). With `strict`, a regular (or new) output is written to a
   // temporary file beside it, which Commit puts in its place.
-  bool Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, bool keep, bool strict);
+  bool Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, bool keep, bool strict,
+            bool stdout_closed);
 
   // The temporary output put in the output's place (`keep`), or removed;
   // false, after reporting it, if it could not be put there.

@@ -32,8 +32,9 @@ struct Outcome {
 };
 
 // Converts the module read from `in` (closed afterwards, unless it is
-// standard input) into `file`, once open(input) has opened it (reporting why
-// where it cannot); a file left null (for a malformed word) gets nothing.
+// standard input) into `file`, once open(input, first_line) has opened it
+// (reporting why where it cannot) and said where the module's first line is
+// counted from; a file left null (for a malformed word) gets nothing.
 template <typename OpenOutput>
 Outcome Convert(const Options& options, std::FILE* in, Console& console, OutputFile& file, OpenOutput open) {
   Outcome outcome;
@@ -41,10 +42,11 @@ Outcome Convert(const Options& options, std::FILE* in, Console& console, OutputF
   std::unique_ptr<Writer> writer;
   try {
     Input input(in);
-    outcome.not_opened = !open(input);
+    int64_t first_line = 1;
+    outcome.not_opened = !open(input, first_line);
     if (!outcome.not_opened) {
       writer = MakeWriter(options, output.emplace(file.file, file.discard), console);
-      outcome.fault = ReadModule(input, options, *writer, console);
+      outcome.fault = ReadModule(input, options, *writer, console, first_line);
     }
   } catch (const OutOfMemory& e) {
     outcome.no_memory = e;
@@ -128,10 +130,11 @@ int Conclude(Console& console, const Options& options, const char* const arg[3],
 int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console) {
   OutputFile file;
   file.file = output;
-  return Report(console, Convert(options, input, console, file, [](Input&) { return true; }), "", "");
+  return Report(console, Convert(options, input, console, file, [](Input&, int64_t&) { return true; }), "", "");
 }
 
-int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, std::FILE* errors, bool avx2) {
+int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, std::FILE* errors, bool avx2,
+                   unsigned closed) {
   bool strict = false, quiet = false, help = false, version = false;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
@@ -148,8 +151,9 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   const char* const* arg = argv + i;
   help = help || (n == 1 && std::strcmp(arg[0], "-h") == 0);
   // Quiet, only failures are told, on standard error; and an output on
-  // standard output must stay clean.
-  std::FILE* const report = quiet || (n == 3 && std::strcmp(arg[2], "-") == 0) ? errors : console_file;
+  // standard output (under any name) must stay clean.
+  const bool to_stdout = n == 3 && (std::strcmp(arg[2], "-") == 0 || IsStandardOutput(arg[2]));
+  std::FILE* const report = quiet || to_stdout ? errors : console_file;
   Console console(quiet ? nullptr : report, report, errors);
   console.Say("%s", kBanner);
   if (help || version) {
@@ -170,12 +174,14 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   // word is reported without the output being opened, where it could be.
   OutputFile output;
   bool begins_well = true;
-  std::FILE* const in = OpenInput(console, arg[1]);
-  const auto open = [&](Input& input) {
+  std::FILE* const in = OpenInput(console, arg[1], (closed & kStdinClosed) != 0);
+  const auto open = [&](Input& input, int64_t& first_line) {
     if (options.malformed && CanOpenOutput(arg[2])) return true;
-    begins_well = BeginsLikeModule(input);
+    int64_t skipped = 0;
+    begins_well = BeginsLikeModule(input, skipped);
+    first_line += skipped;
     return output.Open(console, arg[2], in, std::strcmp(arg[1], "-") == 0, !options.format || !begins_well,
-                       options.strict);
+                       options.strict, (closed & kStdoutClosed) != 0);
   };
   Outcome outcome;
   if (in != nullptr) outcome = Convert(options, in, console, output, open);
@@ -185,7 +191,7 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
 }
 
 int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* errors) {
-  return RunCommandLine(argc, argv, console, errors, true);
+  return RunCommandLine(argc, argv, console, errors, true, 0);
 }
 
 }  // namespace trelon

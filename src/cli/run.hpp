@@ -9,8 +9,13 @@
 
 namespace trelon {
 
-// trelon::Run, with the AVX2 decoder allowed or not.
-int RunCommandLine(int argc, const char* const argv[], std::FILE* console, std::FILE* errors, bool avx2);
+// Which of standard input and output were closed when the program started.
+inline constexpr unsigned kStdinClosed = 1, kStdoutClosed = 2;
+
+// trelon::Run, with the AVX2 decoder allowed or not, and told which
+// standard streams were closed (the null device stands in for them).
+int RunCommandLine(int argc, const char* const argv[], std::FILE* console, std::FILE* errors, bool avx2,
+                   unsigned closed);
 
 // Converts the module read from `input` into `output` (both closed
 // afterwards), reporting on `console` as a run does; returns the exit

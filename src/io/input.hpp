@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 
 #include "io/buffer.hpp"
 
@@ -25,6 +26,15 @@ struct Input {
   // Reads more of the input behind what the buffer holds, taking nothing;
   // false at the input's end or with the buffer full.
   bool ReadAhead();
+
+  // ReadAhead, once what is not taken yet is moved to the buffer's start.
+  bool ReadOn() {
+    const auto kept = static_cast<std::size_t>(end - pos);
+    std::memmove(buffer.get(), pos, kept);
+    pos = buffer.get();
+    end = pos + kept;
+    return ReadAhead();
+  }
 
   std::FILE* file;
   Buffer buffer;

@@ -19,6 +19,7 @@ class ExeWriter final : public Writer {
  public:
   ExeWriter(Output& out, Trace& trace, const Options& options)
       : Writer(out, trace),
+        strict_(options.strict),
         layout_(options.variant),
         stack_(options.stack_paragraphs),
         data_(options.data_paragraphs) {}
@@ -44,8 +45,14 @@ class ExeWriter final : public Writer {
     const uint32_t cs = layout_ == 1 ? static_cast<uint32_t>(stack_) : 0;
     const uint32_t ip = image.start;
 
-    for (const uint32_t field : {last_page, pages, static_cast<uint32_t>(extra), ss, sp, cs, ip})
-      Holds("header value", field, 16);
+    const struct {
+      const char* name;
+      uint32_t value;
+    } fields[] = {{"count of bytes in the last page", last_page}, {"page count", pages},
+                  {"MinAlloc/MaxAlloc", static_cast<uint32_t>(extra)}, {"SS", ss}, {"SP", sp}, {"CS", cs}, {"IP", ip}};
+    for (const auto& field : fields) Holds(field.name, field.value, 16);
+    // Under --strict such a file is not written at all: not a byte of it.
+    if (strict_ && shortfall_.unheld != nullptr) return;
     // "MZ", then the header's words from offset 2 on: no relocations, a
     // header of 32 paragraphs, no checksum, the relocation table at 32.
     uint8_t header[512] = {'M', 'Z'};
@@ -73,6 +80,7 @@ class ExeWriter final : public Writer {
   }
 
  private:
+  const bool strict_;
   const int layout_;
   const int32_t stack_, data_;  // in paragraphs
 };
