@@ -11,7 +11,7 @@ cp "$2/examples/demo.muf" m.muf && cp m.muf x.muf
 # Closed descriptors: the output does not take number 1, and with it the console's 2,000 comment lines.
 awk '/^ME/ { for (i = 0; i < 2000; i++) print "CO1,05HELLO." } 1' m.muf >chatty.muf
 cat chatty.muf | "$T" --strict /I - c.ihx >&- && cmp -s c.ihx plain.ihx || fail "closed standard output"
-"$T" /B m.muf c.bin <&- >&- 2>&- && cmp -s c.bin plain.bin || fail "closed standard streams"
+"$T" /B chatty.muf c.bin <&- >&- 2>&- && cmp -s c.bin plain.bin || fail "closed standard streams"
 "$T" /I m.muf - >&- 2>/dev/null; [ $? = 1 ] || fail "- on a closed standard output"
 # The input under another name: -, /dev/stdin, the file on descriptor 1.
 for out in x.muf /dev/stdin; do "$T" /B - $out <x.muf >/dev/null 2>&1; [ $? = 1 ] || fail "- $out"; done
