@@ -14,6 +14,20 @@ enum class ModuleError {
   kAddressTooBig, kIllegalNumber, kUnexpectedEnd, kNotContiguous, kBadOptionWord,
 };
 
+// What would put each right, where something would ("" where not).
+inline constexpr const char* kModuleErrorFix[] = {
+    "hex digits are 0-9 and A-F, in upper case",
+    "",  // the sums are given instead
+    "",
+    "the image holds 131072 bytes; /B and /H without H, /I, /M1-/M3 and /P without C stream larger sections",
+    "",
+    "an address has at most 8 hex digits",
+    "bits per MAU are a multiple of 8",
+    "the module has no ME command",
+    "load in address order, or write records (/I, /M1-/M3, /P)",
+    "",
+};
+
 inline constexpr const char* kModuleErrorText[] = {
     "No hex number",        "Checksum error", "No MUFOM command",       "Binary too long",
     "Illegal MUFOM format", "Address too big", "Illegal number",        "Unexpected end of file",

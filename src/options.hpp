@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace trelon {
 
@@ -17,6 +18,7 @@ struct Options {
   bool avx2 = true;     // the AVX2 decoder may be taken (the suite compares it with SSE2 alone)
 
   bool malformed = false;        // the option word cannot be read; nothing below holds
+  const char* fault = "";        // why not, and what would be right
   std::optional<Format> format;  // none: the word names no format, and nothing is written
   int variant = 3;               // S-records: S1..S3 (addresses of 2..4 bytes); EXE: its layout 1..3
   bool streamed = false;         // records written while the module is read, in its order
@@ -26,6 +28,7 @@ struct Options {
   uint8_t fill = 0;                // of the image and its gaps
   int32_t stack_paragraphs = -1, data_paragraphs = -1;  // EXE
   std::size_t valueless = 0;  // where the first of A, Z and F without a value stands in the word
+  std::string valueless_letters;  // each of them
 };
 
 }  // namespace trelon

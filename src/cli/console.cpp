@@ -27,13 +27,24 @@ void Console::Print(bool failure, const char* format, va_list ap) {
 }
 
 void Console::Note(const char* format, ...) {
-  if (errors_ == nullptr) return;
-  if (trace_ != nullptr) std::fflush(trace_);
-  std::fputs("trelon: ", errors_);
   va_list ap;
   va_start(ap, format);
-  std::vfprintf(errors_, format, ap);
+  ToErrors("trelon: ", format, ap);
   va_end(ap);
+}
+
+void Console::Diagnostic(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  ToErrors("", format, ap);
+  va_end(ap);
+}
+
+void Console::ToErrors(const char* prefix, const char* format, va_list ap) {
+  if (errors_ == nullptr) return;
+  if (trace_ != nullptr) std::fflush(trace_);
+  std::fputs(prefix, errors_);
+  std::vfprintf(errors_, format, ap);
 }
 
 }  // namespace trelon

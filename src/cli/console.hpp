@@ -20,10 +20,13 @@ class Console final : public Trace {
   // A line "trelon: ..." that says why, on standard error, behind what the
   // trace has printed.
   void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // The same without "trelon: " (a line that begins "FILE:LINE: error: ").
+  void Diagnostic(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 
  private:
   void Print(bool failure, const char* format, va_list ap) override;
+  void ToErrors(const char* prefix, const char* format, va_list ap);
 
   std::FILE* const trace_;
   std::FILE* const report_;

@@ -198,7 +198,7 @@ bool BeginsLikeModule(Input& input, int64_t& lines) {
 
 bool IsStandardOutput(const char* name) { return Identify(name) == Identify(1); }
 
-bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, bool keep,
+bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, Writing writing,
                       bool strict, bool stdout_closed) {
   name_ = name;
   const bool standard = std::strcmp(name, "-") == 0;
@@ -210,12 +210,14 @@ bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool
     console.Note("%s: the input would be lost; name another output\n", name);
     return false;
   }
+  struct stat st {};
+  const bool exists = !standard && ::stat(name, &st) == 0;
+  existed = exists;
+  if (writing == Writing::kNothing) return standard || CanOpenOutput(name) || CouldNotOpen(console, name);
   if (standard) {
     file = Binary(stdout);
     return true;
   }
-  struct stat st {};
-  const bool exists = ::stat(name, &st) == 0;
   if (strict && (!exists || S_ISREG(st.st_mode))) {
     path_ = Followed(name);
     errno = 0;  // a temporary name too long to be made sets none
@@ -235,7 +237,7 @@ bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool
   }
   // Kept, an existing output is opened without being emptied, and nothing
   // is written to it.
-  discard = keep && exists;
+  discard = writing == Writing::kNotOverExisting && exists;
   file = std::fopen(name, discard ? "ab" : "wb");
   return file != nullptr || CouldNotOpen(console, name);
 }

@@ -31,17 +31,22 @@ bool BeginsLikeModule(Input& input, int64_t& lines);
 // creating or truncating it (errno says why not).
 bool CanOpenOutput(const char* name);
 
+// What may be written to an output: all, nothing over an existing file (a
+// new one is made), or nothing at all (no file is made either).
+enum class Writing { kAll, kNotOverExisting, kNothing };
+
 // The output file of a run.
 class OutputFile {
  public:
   // Opens `name` ("-": standard output, refused where it was closed),
   // reporting a failure as OpenInput does; `input` itself (under any name
-  // or link, "-" included, where it is a file) is refused. With `keep`,
-  // an existing output is left as it was and nothing is written to it
-  // (`discard`). With `strict`, a regular (or new) output is written to a
-  // temporary file beside it, which Commit puts in its place.
-  bool Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, bool keep, bool strict,
-            bool stdout_closed);
+  // or link, "-" included, where it is a file) is refused. What `writing`
+  // keeps from being written is not: an existing output is opened without
+  // being emptied (`discard`), or nothing is opened (once it is known that
+  // the output could be). With `strict`, a regular (or new) output is
+  // written to a temporary file beside it, which Commit puts in its place.
+  bool Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, Writing writing,
+            bool strict, bool stdout_closed);
 
   // The temporary output put in the output's place (`keep`), or removed;
   // false, after reporting it, if it could not be put there.
@@ -49,6 +54,7 @@ class OutputFile {
 
   std::FILE* file = nullptr;
   bool discard = false;
+  bool existed = false;  // the output was there before the run
 
  private:
   const char* name_ = "";

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <optional>
@@ -20,6 +21,10 @@ constexpr const char kBanner[] =
     "Trelon-C version 1.0\n"
     "Written by the Trelon developers\n"
     "Converts MUFOM object modules into loadable files\n";
+
+// Where an option stands, said of one with one dash and of one with two.
+constexpr const char* kOptionPlace[] = {"options begin with -- and stand before the option word (--quiet)",
+                                        "options stand before the option word"};
 
 // What a conversion ended with; several where they happen together (a fault
 // in the module, then a failed write).
@@ -69,6 +74,16 @@ int Report(Console& console, const Outcome& outcome, const char* in, const char*
                  kModuleErrorText[static_cast<int>(outcome.fault->error)],
                  static_cast<long long>(outcome.fault->line));
     console.Tell("Internal buffer size: 131072 bytes\n");
+    // The same in the form compilers use, for editors, make and CI logs.
+    const auto error = static_cast<std::size_t>(outcome.fault->error);
+    const auto line = static_cast<long long>(outcome.fault->line);
+    const char* name = std::strcmp(in, "-") == 0 ? "<stdin>" : in;
+    if (outcome.fault->error == ModuleError::kChecksum)
+      console.Diagnostic("%s:%lld: error: %s: the CS command states %02X, the characters give %02X\n", name, line,
+                         kModuleErrorText[error], outcome.fault->stated, outcome.fault->found);
+    else if (line > 0)
+      console.Diagnostic("%s:%lld: error: %s%s%s\n", name, line, kModuleErrorText[error],
+                         *kModuleErrorFix[error] != '\0' ? ": " : "", kModuleErrorFix[error]);
   }
   if (outcome.no_memory)
     console.Tell("Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(outcome.no_memory->bytes),
@@ -89,8 +104,13 @@ bool LooksLikeWord(const char* a) {
 // without its value.
 bool Hints(Console& console, const char* const arg[3], const Options& options) {
   const char* word = arg[0];
-  if (word[0] != '/' && (LooksLikeWord(arg[1]) || LooksLikeWord(arg[2])))
-    console.Note("the option word comes first: trelon /format inputfile.muf outputfile.ext\n");
+  const bool misplaced = word[0] != '/' && (LooksLikeWord(arg[1]) || LooksLikeWord(arg[2]));
+  if (misplaced) console.Note("the option word comes first: trelon /format inputfile.muf outputfile.ext\n");
+  if (word[0] == '-' && word[1] != '\0') {
+    console.Note("%s: %s\n", word, kOptionPlace[word[1] == '-']);
+  } else if (options.malformed && !misplaced) {
+    console.Note("%s: %s\n", word, options.fault);
+  }
   if (options.malformed) return true;  // reported as a fault
   if (!options.format) {
     console.Note("%s names no format: the formats are B, H, I, M1-M3, P, E1-E3 and T, in upper case\n", word);
@@ -100,8 +120,13 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
   std::string lower = word;
   for (std::size_t k = options.valueless + 1; k < lower.size() && std::isxdigit(lower[k]); ++k)
     lower[k] = static_cast<char>(std::tolower(lower[k]));
-  console.Note("%c in %s has no hex value: hex digits are written in lower case (%s)\n",
-               word[options.valueless], word, lower.c_str());
+  const std::string& letters = options.valueless_letters;
+  std::string named;  // "Z", "Z and F", "A, Z and F"
+  for (std::size_t k = 0; k < letters.size(); ++k)
+    named += std::string(k == 0 ? "" : k + 1 == letters.size() ? " and " : ", ") + letters[k];
+  console.Note("%s in %s %s no hex value: hex digits are written in lower case (%s)%s\n", named.c_str(), word,
+               letters.size() > 1 ? "have" : "has", lower.c_str(),
+               letters.find('F') != std::string::npos ? "; F without a value masks every address to 0" : "");
   return false;
 }
 
@@ -112,7 +137,10 @@ int Conclude(Console& console, const Options& options, const char* const arg[3],
              bool begins_well, OutputFile& output) {
   const int status = Report(console, outcome, arg[1], arg[2]);
   if (!begins_well)
-    console.Note("%s does not begin like a module; an existing %s is left as it was\n", arg[1], arg[2]);
+    console.Note("%s does not begin like a module, so nothing is written: %s%s%s\n", arg[1],
+                 std::strcmp(arg[2], "-") == 0 ? "" : output.existed ? "an existing " : "no ",
+                 std::strcmp(arg[2], "-") == 0 ? "standard output gets nothing" : arg[2],
+                 std::strcmp(arg[2], "-") == 0 ? "" : output.existed ? " is left as it was" : " is made");
   const bool hints_ok = Hints(console, arg, options);
   const Shortfall& shortfall = outcome.shortfall;
   const bool strict = options.strict;
@@ -161,6 +189,12 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
     return 0;
   }
   if (n != 3) {
+    const char* const* option = std::find_if(arg, arg + n, [](const char* a) { return a[0] == '-' && a[1] != '\0'; });
+    if (option != arg + n) {
+      console.Note("%s: %s\n", *option, kOptionPlace[(*option)[1] == '-']);
+    } else {
+      console.Note("%d arguments given, 3 wanted: trelon [options] /format inputfile.muf outputfile.ext\n", n);
+    }
     Usage(report, false);
     return 2;
   }
@@ -180,8 +214,11 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
     int64_t skipped = 0;
     begins_well = BeginsLikeModule(input, skipped);
     first_line += skipped;
-    return output.Open(console, arg[2], in, std::strcmp(arg[1], "-") == 0, !options.format || !begins_well,
-                       options.strict, (closed & kStdoutClosed) != 0);
+    const Writing writing = !begins_well     ? Writing::kNothing
+                            : !options.format ? Writing::kNotOverExisting
+                                              : Writing::kAll;
+    return output.Open(console, arg[2], in, std::strcmp(arg[1], "-") == 0, writing, options.strict,
+                       (closed & kStdoutClosed) != 0);
   };
   Outcome outcome;
   if (in != nullptr) outcome = Convert(options, in, console, output, open);

@@ -52,15 +52,15 @@ std::optional<int32_t> Decimal(const char* rest, char letter) {
 
 // Modifier `letter` in `rest`, if it is there, with the value of the leading
 // run of at most 8 characters 0-9 and a-f behind it (0 if the run is empty,
-// and the letter's place in `word` then goes to `valueless` unless an earlier
-// one is there).
-std::optional<uint32_t> LowerHex(const char* word, const char* rest, char letter, std::size_t& valueless) {
+// and the letter goes to the valueless ones of `o`).
+std::optional<uint32_t> LowerHex(const char* word, const char* rest, char letter, Options& o) {
   const char* p = std::strchr(rest, letter);
   if (p == nullptr) return std::nullopt;
   const std::size_t n = std::min<std::size_t>(std::strspn(p + 1, "0123456789abcdef"), 8);
   uint32_t value = 0;
   std::from_chars(p + 1, p + 1 + n, value, 16);
-  if (n == 0 && valueless == 0) valueless = static_cast<std::size_t>(p - word);
+  if (n == 0 && o.valueless == 0) o.valueless = static_cast<std::size_t>(p - word);
+  if (n == 0) o.valueless_letters += letter;
   return value;
 }
 
@@ -89,6 +89,7 @@ Options ReadWord(const char* word, bool strict, bool quiet, bool avx2) {
   o.quiet = quiet;
   o.avx2 = avx2;
   o.malformed = true;  // until the word is read to its end
+  o.fault = "the option word is a / and the format: /B, /H, /I, /M1-/M3, /P, /E1S..-/E3S.. or /T";
   if (word[0] != '/') return o;
   // The format sits right behind the "/" (M and E with their digit); the
   // modifiers are searched for in the rest of the word. Without a format,
@@ -100,21 +101,27 @@ Options ReadWord(const char* word, bool strict, bool quiet, bool avx2) {
     o.format = format->format;
     ++rest;
     if (format->variant) {
-      o.variant = *rest++ - '0';
+      o.fault = format->format == Format::kExe
+                    ? "E takes 1, 2 or 3: /E1S.. (stack in the file), /E2S..D.. (stack and data after it), /E3S.."
+                    : "M takes 1, 2 or 3: /M1, /M2, /M3 (S1, S2 or S3 records)";
+      o.variant = *rest - '0';
       if (o.variant < 1 || o.variant > 3) return o;
+      ++rest;
     }
     o.streamed = format->records && std::strchr(rest, 'C') == nullptr;
     o.header = format->header && std::strchr(rest, 'H') != nullptr;
   }
   if (o.format == Format::kExe) {
     const auto stack = Decimal(rest, 'S'), data = o.variant == 2 ? Decimal(rest, 'D') : std::optional<int32_t>(0);
+    o.fault = !stack ? "the E formats need S and the stack size in paragraphs (/E3S64)"
+                     : "E2 also needs D and the data size in paragraphs (/E2S16D32)";
     if (!stack || !data) return o;
     o.stack_paragraphs = *stack;
     o.data_paragraphs = *data;
   }
-  o.offset = LowerHex(word, rest, 'A', o.valueless);
-  o.fill = static_cast<uint8_t>(LowerHex(word, rest, 'Z', o.valueless).value_or(0));
-  o.mask = LowerHex(word, rest, 'F', o.valueless);
+  o.offset = LowerHex(word, rest, 'A', o);
+  o.fill = static_cast<uint8_t>(LowerHex(word, rest, 'Z', o).value_or(0));
+  o.mask = LowerHex(word, rest, 'F', o);
   o.malformed = false;
   return o;
 }

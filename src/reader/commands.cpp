@@ -118,7 +118,7 @@ void Checksum(ModuleReader& r) {
     given += static_cast<uint32_t>(r.HexDigit());
     if (given != expected) {
       r.writer.Annotate(kHexPairs.pair[expected], 2);
-      Fault(ModuleError::kChecksum);
+      throw ModuleFault{ModuleError::kChecksum, given, expected};
     }
     r.EndsCommand(true);
   }
@@ -204,7 +204,7 @@ std::optional<ModuleFailure> ReadModule(Input& input, const Options& options, Wr
   try {
     Read(reader);
   } catch (const ModuleFault& fault) {
-    return ModuleFailure{fault.error, reader.line};
+    return ModuleFailure{fault.error, reader.line, fault.stated, fault.found};
   }
   return std::nullopt;
 }

@@ -6,9 +6,11 @@
 
 namespace trelon {
 
-// Stops the reading at a fault in the module.
+// Stops the reading at a fault in the module (with the sums a failed CS
+// stated and found).
 struct ModuleFault {
   ModuleError error;
+  uint32_t stated = 0, found = 0;
 };
 [[noreturn]] inline void Fault(ModuleError error) { throw ModuleFault{error}; }
 

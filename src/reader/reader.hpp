@@ -12,10 +12,12 @@
 
 namespace trelon {
 
-// A fault in the module, and the line it was found in.
+// A fault in the module, the line it was found in, and for a failed CS the
+// sum it stated and the one its characters give.
 struct ModuleFailure {
   ModuleError error;
   int64_t line;
+  uint32_t stated = 0, found = 0;
 };
 
 // Reads the module from `input` to its module end, tracing it and handing
