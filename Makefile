@@ -12,24 +12,36 @@ build = @sh scripts/deps.sh $(1) && cmake --preset $(2) >/dev/null && cmake --bu
 release:
 	$(call build,build,release)
 
+# Runs the suite of preset $(1), then lists the tests it skipped, each with
+# the reason its script gave (the SKIPPED: lines of CTest's log; under
+# TRELON_REQUIRE_TOOLS=1 such a test fails instead, and the list says so).
+suite = @ctest --preset $(1); status=$$?; awk '/^[0-9]+\/[0-9]+ Test: /{ t = $$3 } \
+  /^SKIPPED: /{ s = s "\n  " t ": " substr($$0, 10) } /^FAILED: TRELON_REQUIRE_TOOLS=1/{ s = s ": failed, as TRELON_REQUIRE_TOOLS=1" } \
+  END { print s ? "Skipped:" s : "No test was skipped." }' build/$(1)/Testing/Temporary/LastTest.log; exit $$status
+
 test:
 	@sh scripts/deps.sh test
 	@$(MAKE) --no-print-directory release
-	ctest --preset release
+	$(call suite,release)
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	$(call build,test,debug)
-	ctest --preset debug
+	$(call suite,debug)
 
 # Converts the bundled example modules into every format, under out/.
 demo: release
 	@sh examples/demo.sh build/release/trelon out
 
-bench: release
+# bench/run.sh takes RUNS, PAYLOAD_MIB, BEFORE and more from the environment.
+bench:
+	@sh scripts/deps.sh bench
+	@$(MAKE) --no-print-directory release
 	@sh bench/run.sh
 
+# FUZZ_SECONDS (default 60) of fuzzing; fuzz/run.sh builds build/fuzz with clang.
 fuzz:
+	@sh scripts/deps.sh fuzz
 	@sh fuzz/run.sh
 
 install: release
@@ -49,7 +61,7 @@ windows:
 # The suite built with clang and without the SSE2 paths, in build/portable.
 portable:
 	$(call build,portable,portable)
-	ctest --preset portable
+	$(call suite,portable)
 
 clean:
 	rm -rf build out

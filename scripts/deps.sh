@@ -5,6 +5,8 @@
 #   deps.sh package and dpkg-dev, for the package's dependencies (make package)
 #   deps.sh windows and the MinGW-w64 cross compiler (make windows)
 #   deps.sh portable and clang (make portable)
+#   deps.sh bench   and GNU time (make bench)
+#   deps.sh fuzz    and clang with its sanitizer and libFuzzer runtime (make fuzz)
 #   deps.sh ci      all of these, every program the tests hand our files to,
 #                   and Wine to run trelon.exe
 # As root it installs what is missing (quietly, after one line that says what;
@@ -17,7 +19,9 @@ test="$build libgtest-dev file man-db groff-base"
 package="$build dpkg-dev"
 windows="$build g++-mingw-w64-x86-64-posix"
 portable="$test clang"
-ci="$test dpkg-dev g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev srecord simh binutils dosbox hatari wine64"
+bench="$build time"
+fuzz="$build clang libclang-rt-14-dev"
+ci="$test dpkg-dev g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev time srecord simh binutils dosbox hatari wine64"
 group=${1:-build}
 case $group in
   build) want=$build ;;
@@ -25,8 +29,10 @@ case $group in
   package) want=$package ;;
   windows) want=$windows ;;
   portable) want=$portable ;;
+  bench) want=$bench ;;
+  fuzz) want=$fuzz ;;
   ci) want=$ci ;;
-  *) echo "usage: $0 build|test|package|windows|portable|ci" >&2; exit 2 ;;
+  *) echo "usage: $0 build|test|package|windows|portable|bench|fuzz|ci" >&2; exit 2 ;;
 esac
 # Not a Debian system: nothing to check against; the build says what it lacks.
 command -v dpkg-query >/dev/null 2>&1 || exit 0

@@ -8,11 +8,15 @@
 trelon=$(realpath "$1") src=$(realpath "$2")
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && mkdir "$work/bin" && ln -s "$trelon" "$work/bin" || exit 1
 failures=0 total=0
-for doc in README.md docs/muf-modules.md docs/trelon.1; do
-  box=$work/$(basename $doc).d && mkdir -p "$box/build/release" && ln -s "$src/examples" "$box/examples"
-  # The README is read in a checkout after make, the others with trelon installed.
-  ln -s "$trelon" "$box/build/release" && path=$work/bin:$PATH && [ $doc = README.md ] && path=$PATH &&
-    cmake --install "$(dirname "$trelon")" --prefix "$box/.local" >/dev/null  # the package that "In a build" finds
+# The README is read beside the examples and the build, then again in a copy of
+# the sources (the tracked files; outside a git checkout, all but build/ and
+# out/), none of which it may change; the others with trelon installed.
+for doc in README.md docs/muf-modules.md docs/trelon.1 copy; do
+  box=$work/$doc.d && mkdir -p "$box/build" && ln -s "$(dirname "$trelon")" "$box/build/release" && path=$work/bin:$PATH
+  [ $doc = copy ] && (cd "$src" && { git ls-files 2>/dev/null || find . -path ./build -prune -o -path ./out -prune -o -type f -print; } |
+    tar -cf - -T - | tar -xf - -C "$box" && cd "$box" && find . -type f -exec md5sum {} + >"$work/sums") && doc=README.md ||
+    ln -s "$src/examples" "$box/examples"
+  [ $doc = README.md ] && path=$PATH
   awk -v dir="$box" -v man="${doc##*.}" '
     man != "1" && /^```/ { fence = !fence; block = fence && $0 == "```console"; cmd = 0; next }
     man == "1" && /^\.E[XE]/ { block = $0 == ".EX"; cmd = 0; next }
@@ -40,6 +44,8 @@ for doc in README.md docs/muf-modules.md docs/trelon.1; do
       END { exit !m(1, 1) }' "$cmd.want" "$cmd.got" && continue
     failures=$((failures + 1)) && echo "FAILED: $doc: \$ $(head -n 1 "$cmd.cmd")" && diff "$cmd.want" "$cmd.got"
   done
+  [ "$box" != "$work/copy.d" ] || (cd "$box" && md5sum -c --quiet "$work/sums") ||
+    { failures=$((failures + 1)) && echo "FAILED: README.md changed files in a copy of the sources"; }
 done
 echo "docs: $total examples, $failures failed"
 [ $failures = 0 ] && [ $total -ge 90 ]
