@@ -136,11 +136,12 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
 int Conclude(Console& console, const Options& options, const char* const arg[3], const Outcome& outcome,
              bool begins_well, OutputFile& output) {
   const int status = Report(console, outcome, arg[1], arg[2]);
-  if (!begins_well)
-    console.Note("%s does not begin like a module, so nothing is written: %s%s%s\n", arg[1],
-                 std::strcmp(arg[2], "-") == 0 ? "" : output.existed ? "an existing " : "no ",
-                 std::strcmp(arg[2], "-") == 0 ? "standard output gets nothing" : arg[2],
-                 std::strcmp(arg[2], "-") == 0 ? "" : output.existed ? " is left as it was" : " is made");
+  if (!begins_well) {
+    const std::string kept = std::strcmp(arg[2], "-") == 0 ? "standard output gets nothing"
+                             : output.existed ? std::string("an existing ") + arg[2] + " is left as it was"
+                                              : std::string("no ") + arg[2] + " is made";
+    console.Note("%s does not begin like a module, so nothing is written: %s\n", arg[1], kept.c_str());
+  }
   const bool hints_ok = Hints(console, arg, options);
   const Shortfall& shortfall = outcome.shortfall;
   const bool strict = options.strict;
