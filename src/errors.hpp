@@ -5,7 +5,7 @@
 
 namespace trelon {
 
-// In the order of their texts below. kBadCommand: a command that is none, or
+// In the order of kModuleErrors below. kBadCommand: a command that is none, or
 // lacks its "."; kIllegalFormat: no command where one must begin, or the
 // input ends inside one; kNotContiguous: a streamed image loaded below what
 // is written already; kBadOptionWord: the option word, reported as line 0.
@@ -14,24 +14,22 @@ enum class ModuleError {
   kAddressTooBig, kIllegalNumber, kUnexpectedEnd, kNotContiguous, kBadOptionWord,
 };
 
-// What would put each right, where something would ("" where not).
-inline constexpr const char* kModuleErrorFix[] = {
-    "hex digits are 0-9 and A-F, in upper case",
-    "",  // the sums are given instead
-    "",
-    "the image holds 131072 bytes; /B and /H without H, /I, /M1-/M3 and /P without C stream larger sections",
-    "",
-    "an address has at most 8 hex digits",
-    "bits per MAU are a multiple of 8",
-    "the module has no ME command",
-    "load in address order, or write records (/I, /M1-/M3, /P)",
-    "",
-};
-
-inline constexpr const char* kModuleErrorText[] = {
-    "No hex number",        "Checksum error", "No MUFOM command",       "Binary too long",
-    "Illegal MUFOM format", "Address too big", "Illegal number",        "Unexpected end of file",
-    "Binary not contiguous", "Bad command line options",
+// Each error's text, and what would put it right where something would.
+inline constexpr struct {
+  const char* text;
+  const char* fix;
+} kModuleErrors[] = {
+    {"No hex number", "hex digits are 0-9 and A-F, in upper case"},
+    {"Checksum error", ""},  // the two sums are given instead
+    {"No MUFOM command", ""},
+    {"Binary too long",
+     "the image holds 131072 bytes; /B and /H without H, /I, /M1-/M3 and /P without C stream larger sections"},
+    {"Illegal MUFOM format", ""},
+    {"Address too big", "an address has at most 8 hex digits"},
+    {"Illegal number", "bits per MAU are a multiple of 8"},
+    {"Unexpected end of file", "the module has no ME command"},
+    {"Binary not contiguous", "load in address order, or write records (/I, /M1-/M3, /P)"},
+    {"Bad command line options", ""},
 };
 
 }  // namespace trelon

@@ -155,6 +155,12 @@ void Removed(int signal) {
   std::raise(signal);
 }
 
+// The folder that `path` names a file in.
+std::string FolderOf(const std::string& path) {
+  const std::size_t cut = path.find_last_of(kSeparators);
+  return cut == std::string::npos ? "." : path.substr(0, cut == 0 ? 1 : cut);
+}
+
 // "Could not open <name>" (or a lack of memory), and the reason on standard error.
 bool CouldNotOpen(Console& console, const char* name) {
   const int err = errno;
@@ -170,8 +176,9 @@ bool Failed(Console& console, const char* what, const char* name, int error) {
 }
 
 std::FILE* OpenInput(Console& console, const char* name, bool stdin_closed) {
-  if (stdin_closed && std::strcmp(name, "-") == 0) return Failed(console, "Could not open", name, EBADF), nullptr;
-  std::FILE* input = std::strcmp(name, "-") == 0 ? Binary(stdin) : std::fopen(name, "rb");
+  const bool standard = std::strcmp(name, "-") == 0;
+  if (standard && stdin_closed) return Failed(console, "Could not open", name, EBADF), nullptr;
+  std::FILE* input = standard ? Binary(stdin) : std::fopen(name, "rb");
   if (input == nullptr) return CouldNotOpen(console, name), nullptr;
   // A folder opens on some systems, and only its reading fails.
   struct stat st {};
@@ -211,25 +218,22 @@ bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool
     return false;
   }
   struct stat st {};
-  const bool exists = !standard && ::stat(name, &st) == 0;
-  existed = exists;
+  existed = !standard && ::stat(name, &st) == 0;
   if (writing == Writing::kNothing) return standard || CanOpenOutput(name) || CouldNotOpen(console, name);
   if (standard) {
     file = Binary(stdout);
     return true;
   }
-  if (strict && (!exists || S_ISREG(st.st_mode))) {
+  if (strict && (!existed || S_ISREG(st.st_mode))) {
     path_ = Followed(name);
     errno = 0;  // a temporary name too long to be made sets none
     if (!CanOpenOutput(name)) return CouldNotOpen(console, name);
     const int fd = CreateBeside(temp_, path_);
-    if (fd < 0 && exists) {
+    if (fd < 0 && existed) {
       const int err = errno;
-      const std::size_t cut = path_.find_last_of(kSeparators);
-      const std::string folder = cut == std::string::npos ? "." : path_.substr(0, cut == 0 ? 1 : cut);
       console.Tell("Could not open %s\n", name);
       console.Note("%s: %s: no temporary file can be made there; without --strict, %s is written in place\n",
-                   folder.c_str(), std::strerror(err), name);
+                   FolderOf(path_).c_str(), std::strerror(err), name);
       return false;
     }
     file = fd < 0 ? nullptr : fdopen(fd, "wb");
@@ -237,7 +241,7 @@ bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool
   }
   // Kept, an existing output is opened without being emptied, and nothing
   // is written to it.
-  discard = writing == Writing::kNotOverExisting && exists;
+  discard = writing == Writing::kNotOverExisting && existed;
   file = std::fopen(name, discard ? "ab" : "wb");
   return file != nullptr || CouldNotOpen(console, name);
 }
@@ -250,9 +254,7 @@ bool CanOpenOutput(const char* name) {
   }
   if (errno != ENOENT) return false;
   // A new file: its folder must exist and take it.
-  std::string folder(name);
-  std::size_t cut = folder.find_last_of(kSeparators);
-  folder = cut == std::string::npos ? "." : folder.substr(0, cut == 0 ? 1 : cut);
+  const std::string folder = FolderOf(name);
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0) return false;
   errno = S_ISDIR(st.st_mode) ? EACCES : ENOTDIR;

@@ -22,6 +22,9 @@ constexpr const char kBanner[] =
     "Written by the Trelon developers\n"
     "Converts MUFOM object modules into loadable files\n";
 
+// Whether argument `a` is written as an option ("-" alone names a stream).
+bool IsOption(const char* a) { return a[0] == '-' && a[1] != '\0'; }
+
 // Where an option stands, said of one with one dash and of one with two.
 constexpr const char* kOptionPlace[] = {"options begin with -- and stand before the option word (--quiet)",
                                         "options stand before the option word"};
@@ -70,20 +73,18 @@ Outcome Convert(const Options& options, std::FILE* in, Console& console, OutputF
 // or written (or memory was short), else 0.
 int Report(Console& console, const Outcome& outcome, const char* in, const char* out) {
   if (outcome.fault) {
-    console.Tell("\nError in muf file: %s in line %lld\n",
-                 kModuleErrorText[static_cast<int>(outcome.fault->error)],
-                 static_cast<long long>(outcome.fault->line));
+    const auto& error = kModuleErrors[static_cast<std::size_t>(outcome.fault->error)];
+    const auto line = static_cast<long long>(outcome.fault->line);
+    console.Tell("\nError in muf file: %s in line %lld\n", error.text, line);
     console.Tell("Internal buffer size: 131072 bytes\n");
     // The same in the form compilers use, for editors, make and CI logs.
-    const auto error = static_cast<std::size_t>(outcome.fault->error);
-    const auto line = static_cast<long long>(outcome.fault->line);
     const char* name = std::strcmp(in, "-") == 0 ? "<stdin>" : in;
     if (outcome.fault->error == ModuleError::kChecksum)
       console.Diagnostic("%s:%lld: error: %s: the CS command states %02X, the characters give %02X\n", name, line,
-                         kModuleErrorText[error], outcome.fault->stated, outcome.fault->found);
+                         error.text, outcome.fault->stated, outcome.fault->found);
     else if (line > 0)
-      console.Diagnostic("%s:%lld: error: %s%s%s\n", name, line, kModuleErrorText[error],
-                         *kModuleErrorFix[error] != '\0' ? ": " : "", kModuleErrorFix[error]);
+      console.Diagnostic("%s:%lld: error: %s%s%s\n", name, line, error.text, *error.fix != '\0' ? ": " : "",
+                         error.fix);
   }
   if (outcome.no_memory)
     console.Tell("Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(outcome.no_memory->bytes),
@@ -106,7 +107,7 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
   const char* word = arg[0];
   const bool misplaced = word[0] != '/' && (LooksLikeWord(arg[1]) || LooksLikeWord(arg[2]));
   if (misplaced) console.Note("the option word comes first: trelon /format inputfile.muf outputfile.ext\n");
-  if (word[0] == '-' && word[1] != '\0') {
+  if (IsOption(word)) {
     console.Note("%s: %s\n", word, kOptionPlace[word[1] == '-']);
   } else if (options.malformed && !misplaced) {
     console.Note("%s: %s\n", word, options.fault);
@@ -190,7 +191,7 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
     return 0;
   }
   if (n != 3) {
-    const char* const* option = std::find_if(arg, arg + n, [](const char* a) { return a[0] == '-' && a[1] != '\0'; });
+    const char* const* option = std::find_if(arg, arg + n, IsOption);
     if (option != arg + n) {
       console.Note("%s: %s\n", *option, kOptionPlace[(*option)[1] == '-']);
     } else {

@@ -40,8 +40,7 @@ bool Input::ReadAhead() {
 }
 
 int Input::Refill() {
-  pos = end = buffer.get();
-  if (ReadAhead()) return *pos++;
+  if (ReadOn()) return *pos++;  // all taken: the buffer is read afresh
   ended = true;
   return EOF;
 }

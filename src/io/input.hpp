@@ -18,9 +18,10 @@ struct Input {
 
   explicit Input(std::FILE* file) : file(file), buffer(Allocate(kSize, "input buffer")) {}
 
-  // Refills the buffer with what the input has ready (a pipe is served as
-  // soon as its bytes arrive); returns the next byte, or EOF at the input's
-  // end, which sets `ended`. Throws ReadFailed when a read fails.
+  // Once all is taken, refills the buffer with what the input has ready (a
+  // pipe is served as soon as its bytes arrive); returns the next byte, or
+  // EOF at the input's end, which sets `ended`. Throws ReadFailed when a
+  // read fails.
   int Refill();
 
   // Reads more of the input behind what the buffer holds, taking nothing;
