@@ -73,7 +73,9 @@ Out Convert(const std::string& word, const std::string& module, std::size_t good
   std::FILE* console_file = open_memstream(&text, &length);
   trelon::Console console(console_file, console_file, nullptr);
   Out o;
-  o.status = trelon::ConvertStreams(trelon::ReadWord(word.c_str(), false, false, avx2), fopencookie(&io, "r", in),
+  trelon::Options given;
+  given.avx2 = avx2;
+  o.status = trelon::ConvertStreams(trelon::ReadWord(word.c_str(), given), fopencookie(&io, "r", in),
                                     fopencookie(&io, "w", out), console);
   std::fclose(console_file);
   o.console.assign(text, length);

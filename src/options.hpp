@@ -16,6 +16,7 @@ struct Options {
   bool strict = false;  // any error fails the run, and the output is replaced only on success
   bool quiet = false;   // nothing printed on success; failures go to standard error
   bool avx2 = true;     // the AVX2 decoder may be taken (the suite compares it with SSE2 alone)
+  bool map = false;     // the memory map is printed, and every loaded range kept for it
 
   bool malformed = false;        // the option word cannot be read; nothing below holds
   const char* fault = "";        // why not, and what would be right

@@ -130,7 +130,8 @@ TEST(LineCount, PassesTwoToThe31) {
   trelon::Console silent(nullptr, nullptr, nullptr);
   trelon::Output output(nullptr);
   trelon::Writer none(output, silent);
-  const auto failure = trelon::ReadModule(input, trelon::Options{}, none, silent, INT32_MAX);
+  trelon::LoadAccount account(false);
+  const auto failure = trelon::ReadModule(input, trelon::Options{}, none, silent, account, INT32_MAX);
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->line, 2147483649LL);
   std::fclose(input.file);

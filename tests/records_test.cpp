@@ -24,7 +24,7 @@ TEST(Records, StayInTheOutputBuffer) {
   uint8_t bytes[201];
   for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<uint8_t>(i * 7);
   for (const char* word : {"/I", "/M1", "/M2", "/M3", "/P", "/IC", "/M3C", "/PC"}) {
-    const trelon::Options options = trelon::ReadWord(word, false, false, true);
+    const trelon::Options options = trelon::ReadWord(word);
     // Up to one byte more than a full record (a full one written before the
     // last byte), and four full records and a byte (written together).
     const uint32_t full = word[1] == 'P' ? 50 : 32;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/files.hpp"
+#include "cli/map.hpp"
 #include "cli/word.hpp"
 #include "io/output.hpp"
 #include "reader/reader.hpp"
@@ -37,6 +38,7 @@ struct Outcome {
   std::optional<OutOfMemory> no_memory;
   std::optional<int> read_error, write_error;  // errno
   Shortfall shortfall;
+  std::unique_ptr<LoadAccount> account;  // what the module loaded, once it is read
 };
 
 // Converts the module read from `in` (closed afterwards, unless it is
@@ -54,7 +56,8 @@ Outcome Convert(const Options& options, std::FILE* in, Console& console, OutputF
     outcome.not_opened = !open(input, first_line);
     if (!outcome.not_opened) {
       writer = MakeWriter(options, output.emplace(file.file, file.discard), console);
-      outcome.fault = ReadModule(input, options, *writer, console, first_line);
+      outcome.account = std::make_unique<LoadAccount>(options.map);
+      outcome.fault = ReadModule(input, options, *writer, console, *outcome.account, first_line);
     }
   } catch (const OutOfMemory& e) {
     outcome.no_memory = e;
@@ -131,12 +134,18 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
   return false;
 }
 
-// What a run ends with: the failures, then the reasons behind them; the
-// output put in place, or under --strict after any error left as it was;
-// and the exit status.
+// What a run ends with: the failures, the memory map (to `map`) and the
+// warnings, then the reasons behind the failures; the output put in place,
+// or under --strict after any error left as it was; and the exit status.
 int Conclude(Console& console, const Options& options, const char* const arg[3], const Outcome& outcome,
-             bool begins_well, OutputFile& output) {
+             bool begins_well, OutputFile& output, std::FILE* map) {
   const int status = Report(console, outcome, arg[1], arg[2]);
+  const bool ended = status == 0 && !outcome.fault;
+  bool lost = false;
+  if (outcome.account) {
+    if (options.map && ended) PrintMap(map, *outcome.account, options);
+    lost = WarnOfLoads(console, *outcome.account, options, arg[1], ended);
+  }
   if (!begins_well) {
     const std::string kept = std::strcmp(arg[2], "-") == 0 ? "standard output gets nothing"
                              : output.existed ? std::string("an existing ") + arg[2] + " is left as it was"
@@ -147,10 +156,10 @@ int Conclude(Console& console, const Options& options, const char* const arg[3],
   const Shortfall& shortfall = outcome.shortfall;
   const bool strict = options.strict;
   if (strict && shortfall.refused) console.Note("the %s writer refused the module; nothing was written\n", arg[0]);
-  if (strict && shortfall.unheld != nullptr)
+  if (shortfall.unheld != nullptr)
     console.Note("the %s %llX does not fit in the %d-bit fields of %s\n", shortfall.unheld,
                  static_cast<unsigned long long>(shortfall.value), shortfall.bits, arg[0]);
-  const bool failed = outcome.fault || !hints_ok || shortfall.refused || shortfall.unheld != nullptr;
+  const bool failed = outcome.fault || !hints_ok || shortfall.refused || shortfall.unheld != nullptr || lost;
   if (!output.Commit(console, status == 0 && !(strict && failed))) return 1;
   return strict && status == 0 && failed ? 2 : status;
 }
@@ -165,12 +174,20 @@ int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, 
 
 int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, std::FILE* errors, bool avx2,
                    unsigned closed) {
-  bool strict = false, quiet = false, help = false, version = false;
+  Options given;  // by the options before the word
+  given.avx2 = avx2;
+  bool help = false, version = false;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
     const std::string option = argv[i];
-    if (option == "--strict" || option == "--quiet" || option == "--help" || option == "--version") {
-      (option == "--strict" ? strict : option == "--quiet" ? quiet : option == "--help" ? help : version) = true;
+    bool* const flag = option == "--strict"    ? &given.strict
+                       : option == "--quiet"   ? &given.quiet
+                       : option == "--map"     ? &given.map
+                       : option == "--help"    ? &help
+                       : option == "--version" ? &version
+                                               : nullptr;
+    if (flag != nullptr) {
+      *flag = true;
     } else {
       Console(console_file, console_file, errors).Note("unknown option %s\n", argv[i]);
       Usage(errors, true);
@@ -183,11 +200,11 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   // Quiet, only failures are told, on standard error; and an output on
   // standard output (under any name) must stay clean.
   const bool to_stdout = n == 3 && (std::strcmp(arg[2], "-") == 0 || IsStandardOutput(arg[2]));
-  std::FILE* const report = quiet || to_stdout ? errors : console_file;
-  Console console(quiet ? nullptr : report, report, errors);
+  std::FILE* const report = given.quiet || to_stdout ? errors : console_file;
+  Console console(given.quiet ? nullptr : report, report, errors);
   console.Say("%s", kBanner);
   if (help || version) {
-    if (help) Usage(quiet ? nullptr : report, true);
+    if (help) Usage(given.quiet ? nullptr : report, true);
     return 0;
   }
   if (n != 3) {
@@ -201,9 +218,9 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
     return 2;
   }
 
-  const Options options = ReadWord(arg[0], strict, quiet, avx2);
+  const Options options = ReadWord(arg[0], given);
   std::optional<Signals> signals;
-  if (strict) signals.emplace();
+  if (options.strict) signals.emplace();
   // Nothing is opened that would cost the user a file: the output is
   // refused where it is the input, and an existing one is left as it was
   // where the word names no format or the input is no module. A malformed
@@ -226,7 +243,7 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   if (in != nullptr) outcome = Convert(options, in, console, output, open);
   outcome.not_opened |= in == nullptr;
 
-  return Conclude(console, options, arg, outcome, begins_well, output);
+  return Conclude(console, options, arg, outcome, begins_well, output, to_stdout ? errors : console_file);
 }
 
 int Run(int argc, const char* const argv[], std::FILE* console, std::FILE* errors) {

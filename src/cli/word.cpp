@@ -73,6 +73,7 @@ void Usage(std::FILE* to, bool options) {
     std::fputs("\nOptions, before the format:\n"
                " --strict     Fail (status 2) on any error, and replace the output only on success\n"
                " --quiet      Print nothing on success; errors go to standard error\n"
+               " --map        Print the memory map: loaded ranges, gaps, overlaps, start address\n"
                " --help       This text\n"
                " --version    The version\n"
                "A file name - stands for standard input or output\n",
@@ -83,11 +84,7 @@ bool NamesFormat(char letter) {
   return std::any_of(std::begin(kFormats), std::end(kFormats), [=](const auto& f) { return f.letter == letter; });
 }
 
-Options ReadWord(const char* word, bool strict, bool quiet, bool avx2) {
-  Options o;
-  o.strict = strict;
-  o.quiet = quiet;
-  o.avx2 = avx2;
+Options ReadWord(const char* word, Options o) {
   o.malformed = true;  // until the word is read to its end
   o.fault = "the option word is a / and the format: /B, /H, /I, /M1-/M3, /P, /E1S..-/E3S.. or /T";
   if (word[0] != '/') return o;

@@ -7,9 +7,9 @@
 
 namespace trelon {
 
-// The option word (such as "/BZffC") read into options; a word that cannot
-// be read gives `malformed`.
-Options ReadWord(const char* word, bool strict, bool quiet, bool avx2);
+// The option word (such as "/BZffC") read into `options`, which hold those
+// given before it; a word that cannot be read gives `malformed`.
+Options ReadWord(const char* word, Options options = {});
 
 // Whether `letter`, right behind the "/", names a format.
 bool NamesFormat(char letter);

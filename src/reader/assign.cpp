@@ -1,3 +1,5 @@
+#include <string>
+
 #include "reader/module_reader.hpp"
 
 namespace trelon {
@@ -25,20 +27,30 @@ void StartAddress(ModuleReader& r) {
   const uint32_t address = r.FinalAddress();
   r.trace.Say("\nStart address:         %4.4X", address);
   r.image.start = address;
+  r.account.start_line = r.line;
+  r.account.start = address;
 }
 
 // ASL: a section's lowest address, where the window is placed.
 void LowestAddress(ModuleReader& r) {
   r.trace.Say("\nLowest address:        ");
-  r.ShowText();
+  std::string section;
+  r.ShowText(false, &section);
+  r.account.SetSection(section);
   r.trace.Say(", ");
   const uint32_t address = r.FinalAddress();
   r.trace.Say("%4.4X", address);
+  // The image (or the stream) goes on where it stands: what it holds (or
+  // what follows in the file) stands for addresses moved by as much.
+  const auto moved_from = r.mode == Mode::kStream ? static_cast<uint32_t>(r.load_at) : r.image.first;
+  if (address != moved_from && r.account.size() > 0) r.account.rebase_line = r.line;
+  if (r.mode == Mode::kImage) r.image.shift += address - moved_from;
+  if (r.mode == Mode::kStream) r.stream_shift += address - moved_from;
   if (r.mode == Mode::kRecords) r.writer.RecordAt(address);
   r.image.cursor = 0;
   r.image.first = r.image.end = address;
   r.image.placed = true;
-  r.streamed_to = address;
+  r.load_at = address;
 }
 
 // ASS: a section's size. One too long for the image is streamed where the
@@ -55,26 +67,30 @@ void SectionSize(ModuleReader& r) {
   } else if (r.writer.CanStream()) {
     r.writer.BeginStream();
     r.mode = Mode::kStream;
+    r.stream_base = static_cast<uint32_t>(r.load_at);
+    r.account.switch_line = r.line;
+    r.account.LoseAll(Loss::kBeforeStream);
     r.trace.Say("Binary must be contiguous, because binary is longer than internal buffer.\n");
   } else {
     Fault(ModuleError::kImageTooLong);
   }
   r.image.end = r.image.first + size;
+  if (uint64_t{r.image.first} + size >= uint64_t{1} << 32) r.account.window_wrapped = true;
 }
 
 // ASP: where the following LD commands load.
 void LoadPosition(ModuleReader& r) {
-  do {
-    r.Next();
-  } while (r.current != ',');
+  std::string section;
+  for (r.Next(); r.current != ','; r.Next()) section += r.current;
+  r.account.SetSection(section);
   const uint32_t address = r.FinalAddress();
+  const auto reached = static_cast<uint32_t>(r.load_at);
+  r.load_at = address;
   switch (r.mode) {
     case Mode::kRecords: return r.writer.RecordAt(address);
     case Mode::kStream:
-      if (address < r.streamed_to) Fault(ModuleError::kNotContiguous);
-      r.writer.Fill(address - r.streamed_to);
-      r.streamed_to = address;
-      return;
+      if (address < reached) Fault(ModuleError::kNotContiguous);
+      return r.writer.Fill(address - reached);
     case Mode::kImage:
       if (!r.image.MoveTo(address)) Fault(ModuleError::kImageTooLong);
   }

@@ -6,12 +6,19 @@
 
 namespace trelon {
 
-void ModuleReader::ShowText(bool commas) {
+void ModuleReader::ShowText(bool commas, std::string* kept) {
   Next();
   while (current != '.' && (commas || current != ',')) {
     trace.Char(current);
+    if (kept != nullptr) *kept += current;
     Next();
   }
+}
+
+std::size_t ModuleReader::Unbroken(std::size_t n) const {
+  const std::size_t k = account.Unbroken(static_cast<uint32_t>(load_at), n);
+  if (mode != Mode::kRecords || load_at >= record_limit) return k;
+  return static_cast<std::size_t>(std::min<uint64_t>(k, record_limit - load_at));
 }
 
 void ModuleReader::ShowCounted() {
@@ -34,28 +41,42 @@ void ModuleReader::ShowCounted() {
 // a byte that would not fit is refused at its own line.
 void ModuleReader::Load() {
   uint8_t run[4096];
-  const auto place = [this](const uint8_t* bytes, std::size_t n) {
-    if (mode == Mode::kImage) {
-      if (!image.Load(bytes, n)) Fault(ModuleError::kImageTooLong);
-      return;
+  // The `n` bytes at `bytes`, the first of them loaded in line `at`.
+  const auto place = [this](const uint8_t* bytes, std::size_t n, int64_t at) {
+    const auto address = static_cast<uint32_t>(load_at);
+    uint32_t shift = 0;
+    switch (mode) {
+      case Mode::kImage:
+        if (!image.Load(bytes, n)) Fault(ModuleError::kImageTooLong);
+        shift = image.shift;
+        break;
+      case Mode::kRecords:
+        if (load_at >= record_limit) account.Lose(Loss::kPastWidth, load_at, n, at, 0, load_at);
+        writer.Bytes(bytes, n);
+        break;
+      case Mode::kStream:
+        if (stream_shift != 0) account.Lose(Loss::kMoved, load_at, n, at, address - stream_shift, load_at);
+        writer.Bytes(bytes, n);
+        shift = stream_shift;
     }
-    writer.Bytes(bytes, n);
-    if (mode == Mode::kStream) streamed_to += static_cast<uint32_t>(n);
+    account.Add(address, n, at, shift);
+    load_at += n;
   };
   for (;;) {
     for (;;) {
       const uint8_t* p = input.pos;
-      const std::size_t room = mode != Mode::kImage ? sizeof run
-                               : image.cursor < kImageSize
-                                   ? std::min<std::size_t>(kImageSize - image.cursor, sizeof run)
-                                   : 0;
+      const std::size_t room = Unbroken(mode != Mode::kImage ? sizeof run
+                                        : image.cursor < kImageSize
+                                            ? std::min<std::size_t>(kImageSize - image.cursor, sizeof run)
+                                            : 0);
       const Taken t = DecodeHexRuns(p, input.end, run, room, avx2);
       if (p == input.pos) break;
+      const int64_t at = line;
       current = static_cast<char>(p[-1]);
       sum = (sum + t.sum) & 0x7F;
       line += t.lines;
       input.pos = p;
-      if (t.bytes > 0) place(run, t.bytes);
+      if (t.bytes > 0) place(run, t.bytes, at);
       if (t.bytes < room) break;  // a character other than a digit, or the buffer's end
     }
     Next();
@@ -63,7 +84,7 @@ void ModuleReader::Load() {
     if (high < 0) return EndsCommand();
     Next();
     const auto b = static_cast<uint8_t>(high * 16 + HexDigit());
-    place(&b, 1);
+    place(&b, 1, line);
   }
 }
 
@@ -161,6 +182,37 @@ constexpr struct {
     {'S', 'T', "\nSection type:          ", SectionText},
 };
 
+// What the image leaves out of the bytes loaded into it, once its window is
+// final: those past its end, those it holds at other addresses than they
+// were loaded at, and for records those past the addresses the format holds;
+// all of them where no ASL placed it.
+void SettleImage(ModuleReader& r) {
+  LoadAccount& account = r.account;
+  const Image& image = r.image;
+  account.image_end = uint64_t{image.first} + image.length;
+  account.ForEach([&](const LoadedRange& g) {
+    if (!image.placed) return account.Lose(Loss::kBeforeLowest, g.first, g.length, g.line, 0, g.first);
+    const uint32_t moved = image.shift - g.shift;
+    // The `n` bytes from `address` on, which stand at the offsets from `from` on.
+    const auto settle = [&](uint32_t address, uint64_t from, uint64_t n) {
+      const uint64_t held = from < image.length ? std::min<uint64_t>(n, image.length - from) : 0;
+      const uint64_t at = uint64_t{image.first} + from;  // where the held ones stand
+      if (moved != 0) {
+        account.Lose(Loss::kMoved, address, held, g.line, static_cast<uint32_t>(at), from);
+      } else if (at + held > r.record_limit) {
+        const uint64_t over = std::max(at, r.record_limit);
+        account.Lose(Loss::kPastWidth, over, at + held - over, g.line, 0, over);
+      }
+      account.Lose(Loss::kPastWindow, static_cast<uint32_t>(address + held), n - held, g.line, 0, from + held);
+    };
+    // The offsets pass 0xFFFFFFFF at most once.
+    const uint32_t offset = g.first + moved - image.first;
+    const uint64_t below = std::min<uint64_t>(g.length, (uint64_t{1} << 32) - offset);
+    settle(g.first, offset, below);
+    if (below < g.length) settle(static_cast<uint32_t>(g.first + below), 0, g.length - below);
+  });
+}
+
 // The commands, then the writer's end of the file, and the summary.
 void Read(ModuleReader& r) {
   if (r.options.streamed) r.trace.Say("Binary size not limited. Binary output not sorted and not contiguous.\n");
@@ -184,23 +236,28 @@ void Read(ModuleReader& r) {
     r.in_command = false;
   }
   if (r.mode != Mode::kImage) r.writer.EndOfModule(r.image.start);
+  if (r.mode == Mode::kImage) SettleImage(r);
   if (!r.image.placed) return;
   if (r.mode != Mode::kRecords) {
     r.trace.Say("\nWrite binary to file\n");
     r.writer.WriteImage(r.image);
   }
+  if (const auto data = r.writer.ImageOffset()) {
+    r.account.file = r.mode == Mode::kStream ? FilePlace{*data, r.stream_base, 0, UINT64_MAX}
+                                              : FilePlace{*data, r.image.first, r.image.shift, r.image.length};
+  }
   r.trace.Say("\nFirst address:         %8.8X", r.image.first);
   r.trace.Say("\nLast address:          %8.8X", r.image.end);
   r.trace.Say("\nLength:                %8.8X\n",
-              r.mode == Mode::kStream ? r.streamed_to - r.image.first : r.image.length);
+              r.mode == Mode::kStream ? static_cast<uint32_t>(r.load_at) - r.image.first : r.image.length);
 }
 
 }  // namespace
 
 std::optional<ModuleFailure> ReadModule(Input& input, const Options& options, Writer& writer, Trace& trace,
-                                        int64_t first_line) {
+                                        LoadAccount& account, int64_t first_line) {
   if (options.malformed) return ModuleFailure{ModuleError::kBadOptionWord, 0};
-  ModuleReader reader(input, options, writer, trace, first_line);
+  ModuleReader reader(input, options, writer, trace, account, first_line);
   try {
     Read(reader);
   } catch (const ModuleFault& fault) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "io/hex.hpp"
+#include "reader/account.hpp"
 #include "reader/reader.hpp"
 
 namespace trelon {
@@ -20,10 +21,12 @@ struct ModuleFault {
 enum class Mode { kImage, kRecords, kStream };
 
 struct ModuleReader {
-  ModuleReader(Input& input, const Options& options, Writer& writer, Trace& trace, int64_t first_line)
-      : input(input), options(options), writer(writer), trace(trace), line(first_line),
+  ModuleReader(Input& input, const Options& options, Writer& writer, Trace& trace, LoadAccount& account,
+               int64_t first_line)
+      : input(input), options(options), writer(writer), trace(trace), account(account), line(first_line),
         mode(options.streamed ? Mode::kRecords : Mode::kImage),
-        image(options.fill, mode == Mode::kImage ? kImageSize : 0), avx2(options.avx2 && HasAvx2()) {}
+        image(options.fill, mode == Mode::kImage ? kImageSize : 0),
+        record_limit(writer.address_limit()), avx2(options.avx2 && HasAvx2()) {}
 
   // Advances to the next significant character, counting lines and adding
   // it to the running sum.
@@ -62,18 +65,23 @@ struct ModuleReader {
     if (advance) Next();
     if (current != '.') Fault(ModuleError::kBadCommand);
   }
-  // The characters up to the next "." (or ",", unless `commas`) traced.
-  void ShowText(bool commas = false);
+  // The characters up to the next "." (or ",", unless `commas`) traced, and
+  // kept in `kept` if given.
+  void ShowText(bool commas = false, std::string* kept = nullptr);
   // A string with its length in front (two hex digits) traced.
   void ShowCounted();
 
   void Assignment();  // the commands that begin with AS
   void Load();        // LD
+  // How many of the next `n` loaded bytes the account and the record format
+  // take alike, so that each batch of bytes is loaded by one line.
+  std::size_t Unbroken(std::size_t n) const;
 
   Input& input;
   const Options& options;
   Writer& writer;
   Trace& trace;
+  LoadAccount& account;
 
   char current = 0;         // the current significant character
   int64_t line;             // that it stands in
@@ -83,7 +91,10 @@ struct ModuleReader {
   int32_t bytes_per_mau = 1;
   Mode mode;
   Image image;
-  uint32_t streamed_to = 0;  // the address the stream has reached
+  uint64_t load_at = 0;       // where the next byte is loaded, counted on past 0xFFFFFFFF
+  uint32_t stream_base = 0;   // the address of the stream's first byte
+  uint32_t stream_shift = 0;  // how far an ASL moved the stream's addresses from the file's
+  const uint64_t record_limit;  // the first address that the record format cannot hold
   const bool avx2;
 };
 

@@ -7,6 +7,7 @@
 #include "errors.hpp"
 #include "io/input.hpp"
 #include "options.hpp"
+#include "reader/account.hpp"
 #include "trace.hpp"
 #include "writers/writer.hpp"
 
@@ -22,11 +23,12 @@ struct ModuleFailure {
 
 // Reads the module from `input` to its module end, tracing it and handing
 // every loaded byte to `writer`, which then finishes the file; traces the
-// summary of what was written. Lines are counted from `first_line` on.
-// Returns the first fault in the module, if any (the reading stops there);
-// a malformed option word is one in line 0.
+// summary of what was written, and keeps in `account` what was loaded where.
+// Lines are counted from `first_line` on. Returns the first fault in the
+// module, if any (the reading stops there); a malformed option word is one
+// in line 0.
 std::optional<ModuleFailure> ReadModule(Input& input, const Options& options, Writer& writer, Trace& trace,
-                                        int64_t first_line = 1);
+                                        LoadAccount& account, int64_t first_line = 1);
 
 // Whether `first` and `second` are the letters of a command.
 bool IsCommand(char first, char second);

@@ -11,6 +11,7 @@ class BinaryWriter final : public ImageWriter {
   using ImageWriter::ImageWriter;
 
   void Fill(uint32_t count) override { Stage(nullptr, count); }
+  std::optional<uint64_t> ImageOffset() const override { return header_ ? 256 : 0; }
 
  private:
   void Put(const uint8_t* bytes, std::size_t n) override { Stage(bytes, n); }

@@ -77,12 +77,15 @@ class ExeWriter final : public Writer {
     if (length > 0) out_.Write(image.bytes.get(), image.length);
     out_.Write(zeros, static_cast<std::size_t>(padding));
     trace_.Say("%d bytes written\n", Wrap32(512 + stack_bytes + length + padding));
+    image_offset_ = 512 + static_cast<uint64_t>(stack_bytes);
   }
+  std::optional<uint64_t> ImageOffset() const override { return image_offset_; }
 
  private:
   const bool strict_;
   const int layout_;
   const int32_t stack_, data_;  // in paragraphs
+  std::optional<uint64_t> image_offset_;  // once written
 };
 
 }  // namespace

@@ -24,9 +24,10 @@ struct Image {
     if (address < first) {
       const uint32_t grown = end - address;
       if (grown >= capacity || grown < length) return false;
-      const uint32_t shift = grown - length;
-      std::memmove(bytes.get() + shift, bytes.get(), length);
-      std::memset(bytes.get(), fill, shift);
+      const uint32_t moved = grown - length;
+      std::memmove(bytes.get() + moved, bytes.get(), length);
+      std::memset(bytes.get(), fill, moved);
+      shift += address + moved - first;  // 0 unless an ASL placed the window below what it holds
       first = address;
       length = grown;
     }
@@ -57,6 +58,10 @@ struct Image {
   uint32_t length = 0;  // the bytes from `first` on that the image holds
   uint32_t cursor = 0;  // where the next loaded byte goes, counted from `first`
   uint32_t start = 0;   // the start address
+  // How far the addresses of what the image holds have moved since it was
+  // loaded, summed: an ASL places the window elsewhere without moving the
+  // bytes (loaded at first + k, they then stand for the new first + k).
+  uint32_t shift = 0;
   bool placed = false;  // a lowest address was given
 };
 

@@ -95,7 +95,6 @@ class RecordWriter : public Writer {
       if (pending_ == 0 && n > length_ && batches()) {
         // Whole records that further bytes follow, straight from the bytes.
         const std::size_t records = (n - 1) / length_;
-        HoldsRecord(address_, records * length_);
         PutFull(bytes, records);
         bytes += records * length_;
         n -= records * length_;
@@ -111,11 +110,10 @@ class RecordWriter : public Writer {
     WritePending();
     End(start);
   }
-  // The image's bytes as if streamed from its first address; the first byte
-  // past the address width is the image's last.
+  uint64_t address_limit() const override { return uint64_t{1} << address_bits_; }
+  // The image's bytes as if streamed from its first address.
   void WriteImage(const Image& image) override {
     Start();
-    if (image.length > 0) HoldsRecord(image.first, image.length);
     RecordAt(image.first);
     Bytes(image.bytes.get(), image.length);
     EndOfModule(image.start);
@@ -131,9 +129,6 @@ class RecordWriter : public Writer {
   // The closing record, with the start address.
   virtual void End(uint32_t start) = 0;
 
-  // A record's bytes from `address` on, `n` (at least 1) of them, are held.
-  void HoldsRecord(uint32_t address, uint64_t n) { Holds("byte at address", address + n - 1, address_bits_); }
-
   const std::size_t length_;  // the bytes of a full record
   const int address_bits_;
   uint32_t address_ = 0;  // of the pending record
@@ -141,7 +136,6 @@ class RecordWriter : public Writer {
  private:
   void WritePending() {
     if (pending_ > 0) {
-      HoldsRecord(address_, pending_);
       Put(address_, pending_bytes_, pending_);
       address_ += static_cast<uint32_t>(pending_);
     }

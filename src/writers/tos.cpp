@@ -41,6 +41,9 @@ class TosWriter final : public Writer {
     out_.Write(tail, odd ? 7 : 6);
     trace_.Say("%d bytes written\n", static_cast<int32_t>(28 + text + 6));
   }
+  std::optional<uint64_t> ImageOffset() const override {
+    return shortfall_.refused ? std::nullopt : std::optional<uint64_t>(28);
+  }
 };
 
 }  // namespace

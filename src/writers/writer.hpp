@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "io/output.hpp"
 #include "options.hpp"
@@ -44,6 +45,11 @@ class Writer {
   virtual void BeginStream() {}
   virtual void EndOfModule(uint32_t /*start*/) {}
   virtual void WriteImage(const Image& /*image*/) {}
+  // The first address whose bytes the format cannot place (records).
+  virtual uint64_t address_limit() const { return UINT64_MAX; }
+  // Where the image begins in the file, once written, for a format that
+  // holds it as it stands in memory.
+  virtual std::optional<uint64_t> ImageOffset() const { return std::nullopt; }
 
   // Text put into the output as it stands (the sum a failed CS expected).
   void Annotate(const char* text, std::size_t n) { out_.Write(text, n); }
