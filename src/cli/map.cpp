@@ -48,10 +48,10 @@ std::string Lost(Loss why, const LossTally& t, const LoadAccount& account, const
              FormatName(options) + " (" + held + ")";
     }
     case Loss::kMoved:
-      return text + " at " + Hex(t.other) + " on: " +
-             (account.switch_line != 0 ? "the stream went on where it stood at the new address of the ASL in line "
-                                       : "the ASL in line ") +
-             std::to_string(account.rebase_line) + (account.switch_line != 0 ? "" : " placed the image elsewhere after the load");
+      if (account.switch_line != 0)
+        return text + " at " + Hex(t.other) + " on: the stream writes on where it stands, whatever address an ASL or LD gives";
+      return text + " at " + Hex(t.other) + " on: the ASL in line " + std::to_string(account.rebase_line) +
+             " placed the image elsewhere after the load";
   }
   return text;
 }

@@ -72,23 +72,25 @@ void LoadAccount::Add(uint32_t address, std::size_t n, int64_t line, uint32_t sh
 
 void LoadAccount::Insert(std::size_t c, std::size_t at, const LoadedRange& range) {
   ++size_;
-  if (chunks_.empty()) chunks_.emplace_back().reserve(kChunkSize);
   if (c == chunks_.size()) {  // past every range: at the end of the last chunk, or in a new one
-    if (chunks_.back().size() == kChunkSize) chunks_.emplace_back().reserve(kChunkSize);
-    return chunks_.back().push_back(range);
-  }
-  if (chunks_[c].size() == kChunkSize) {
-    Chunk upper;
-    upper.reserve(kChunkSize);
-    upper.assign(chunks_[c].begin() + kChunkSize / 2, chunks_[c].end());
+    if (chunks_.empty() || chunks_.back().size() == kChunkSize) chunks_.emplace_back();
+    c = chunks_.size() - 1;
+    at = chunks_[c].size();
+  } else if (chunks_[c].size() == kChunkSize) {
+    Chunk upper(chunks_[c].begin() + kChunkSize / 2, chunks_[c].end());
     chunks_[c].resize(kChunkSize / 2);
+    chunks_[c].shrink_to_fit();
     chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(upper));
     if (at > kChunkSize / 2) {
       ++c;
       at -= kChunkSize / 2;
     }
   }
-  chunks_[c].insert(chunks_[c].begin() + static_cast<std::ptrdiff_t>(at), range);
+  // Grown by a little at a time: half-full chunks, where ranges come in no
+  // order, would otherwise hold twice the memory that the ranges take.
+  Chunk& chunk = chunks_[c];
+  if (chunk.size() == chunk.capacity()) chunk.reserve(chunk.size() + 32);
+  chunk.insert(chunk.begin() + static_cast<std::ptrdiff_t>(at), range);
 }
 
 void LoadAccount::Erase(std::size_t c, std::size_t at) {

@@ -40,17 +40,16 @@ void LowestAddress(ModuleReader& r) {
   r.trace.Say(", ");
   const uint32_t address = r.FinalAddress();
   r.trace.Say("%4.4X", address);
-  // The image (or the stream) goes on where it stands: what it holds (or
-  // what follows in the file) stands for addresses moved by as much.
-  const auto moved_from = r.mode == Mode::kStream ? static_cast<uint32_t>(r.load_at) : r.image.first;
-  if (address != moved_from && r.account.size() > 0) r.account.rebase_line = r.line;
-  if (r.mode == Mode::kImage) r.image.shift += address - moved_from;
-  if (r.mode == Mode::kStream) r.stream_shift += address - moved_from;
+  // The image goes on where it stands: what it holds stands for addresses
+  // moved by as much. So does the stream, once it has written a byte.
+  if (address != r.image.first && r.account.size() > 0) r.account.rebase_line = r.line;
+  if (r.mode == Mode::kImage) r.image.shift += address - r.image.first;
+  if (r.mode == Mode::kStream && r.stream_written == 0) r.stream_base = address;
   if (r.mode == Mode::kRecords) r.writer.RecordAt(address);
   r.image.cursor = 0;
   r.image.first = r.image.end = address;
   r.image.placed = true;
-  r.load_at = address;
+  r.load_at = r.streamed_to = address;
 }
 
 // ASS: a section's size. One too long for the image is streamed where the
@@ -67,7 +66,7 @@ void SectionSize(ModuleReader& r) {
   } else if (r.writer.CanStream()) {
     r.writer.BeginStream();
     r.mode = Mode::kStream;
-    r.stream_base = static_cast<uint32_t>(r.load_at);
+    r.stream_base = r.streamed_to;
     r.account.switch_line = r.line;
     r.account.LoseAll(Loss::kBeforeStream);
     r.trace.Say("Binary must be contiguous, because binary is longer than internal buffer.\n");
@@ -84,13 +83,15 @@ void LoadPosition(ModuleReader& r) {
   for (r.Next(); r.current != ','; r.Next()) section += r.current;
   r.account.SetSection(section);
   const uint32_t address = r.FinalAddress();
-  const auto reached = static_cast<uint32_t>(r.load_at);
   r.load_at = address;
   switch (r.mode) {
     case Mode::kRecords: return r.writer.RecordAt(address);
     case Mode::kStream:
-      if (address < reached) Fault(ModuleError::kNotContiguous);
-      return r.writer.Fill(address - reached);
+      if (address < r.streamed_to) Fault(ModuleError::kNotContiguous);
+      r.writer.Fill(address - r.streamed_to);
+      r.stream_written += address - r.streamed_to;
+      r.streamed_to = address;
+      return;
     case Mode::kImage:
       if (!r.image.MoveTo(address)) Fault(ModuleError::kImageTooLong);
   }

@@ -54,10 +54,15 @@ void ModuleReader::Load() {
         if (load_at >= record_limit) account.Lose(Loss::kPastWidth, load_at, n, at, 0, load_at);
         writer.Bytes(bytes, n);
         break;
-      case Mode::kStream:
-        if (stream_shift != 0) account.Lose(Loss::kMoved, load_at, n, at, address - stream_shift, load_at);
+      case Mode::kStream: {
+        // Written where the stream stands, whatever address they were loaded at.
+        const auto written_at = static_cast<uint32_t>(stream_base + stream_written);
+        if (written_at != address) account.Lose(Loss::kMoved, load_at, n, at, written_at, load_at);
         writer.Bytes(bytes, n);
-        shift = stream_shift;
+        shift = address - written_at;
+        streamed_to += static_cast<uint32_t>(n);
+        stream_written += n;
+      }
     }
     account.Add(address, n, at, shift);
     load_at += n;
@@ -249,7 +254,7 @@ void Read(ModuleReader& r) {
   r.trace.Say("\nFirst address:         %8.8X", r.image.first);
   r.trace.Say("\nLast address:          %8.8X", r.image.end);
   r.trace.Say("\nLength:                %8.8X\n",
-              r.mode == Mode::kStream ? static_cast<uint32_t>(r.load_at) - r.image.first : r.image.length);
+              r.mode == Mode::kStream ? r.streamed_to - r.image.first : r.image.length);
 }
 
 }  // namespace

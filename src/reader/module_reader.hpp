@@ -91,9 +91,12 @@ struct ModuleReader {
   int32_t bytes_per_mau = 1;
   Mode mode;
   Image image;
-  uint64_t load_at = 0;       // where the next byte is loaded, counted on past 0xFFFFFFFF
-  uint32_t stream_base = 0;   // the address of the stream's first byte
-  uint32_t stream_shift = 0;  // how far an ASL moved the stream's addresses from the file's
+  uint64_t load_at = 0;  // where the module loads its next byte, counted on past 0xFFFFFFFF
+  // The stream: the address it has reached (an ASL sets it without writing),
+  // the address of its first byte, and the bytes written.
+  uint32_t streamed_to = 0;
+  uint32_t stream_base = 0;
+  uint64_t stream_written = 0;
   const uint64_t record_limit;  // the first address that the record format cannot hold
   const bool avx2;
 };
