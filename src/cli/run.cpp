@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -61,6 +62,8 @@ Outcome Convert(const Options& options, std::FILE* in, Console& console, OutputF
     }
   } catch (const OutOfMemory& e) {
     outcome.no_memory = e;
+  } catch (const std::bad_alloc&) {  // the account's ranges, which grow as the module is read
+    outcome.no_memory = OutOfMemory{0, "ranges of the memory map"};
   } catch (const ReadFailed& e) {
     outcome.read_error = e.error;
   } catch (const WriteFailed&) {
@@ -89,7 +92,9 @@ int Report(Console& console, const Outcome& outcome, const char* in, const char*
       console.Diagnostic("%s:%lld: error: %s%s%s\n", name, line, error.text, *error.fix != '\0' ? ": " : "",
                          error.fix);
   }
-  if (outcome.no_memory)
+  if (outcome.no_memory && outcome.no_memory->bytes == 0)
+    console.Tell("Not enough memory for the %s\n", outcome.no_memory->what);
+  else if (outcome.no_memory)
     console.Tell("Not enough memory for the %lu byte %s\n", static_cast<unsigned long>(outcome.no_memory->bytes),
                  outcome.no_memory->what);
   if (outcome.read_error) Failed(console, "Could not read", in, *outcome.read_error);

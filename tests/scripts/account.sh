@@ -19,6 +19,19 @@ for overlaps, the start address or bytes the image leaves out (--map checks them
 [ "$(grep -c '^0 ' map)" = 70000 ] && [ "$(grep -c '^  gap ' map)" = 69999 ] && grep -q '^Start .* in a loaded range' map ||
   fail "many ranges, --map: $(grep -c '^0 ' map) ranges"
 
+# Memory that runs short while the map's ranges grow is said as such (status 1).
+if ! ldd "$T" 2>/dev/null | grep -q libasan; then
+  short=0
+  for kib in $(seq 4000 1000 30000); do
+    (ulimit -v "$kib"; exec "$T" --map /M3 many.muf many.s37) >out 2>err
+    status=$?
+    [ $status -eq 127 ] && continue  # the dynamic loader itself ran short
+    [ $status -eq 0 ] || { [ $status -eq 1 ] && grep -q '^Not enough memory' out; } || fail "--map at $kib KiB: status $status"
+    grep -q '^Not enough memory for the ranges' out && short=1
+  done
+  [ $short = 1 ] || fail "no limit made the map's ranges run short"
+fi
+
 # 30 loads over loaded data: 20 warnings, and one line for the rest.
 awk 'BEGIN { print "ASL0,0.ASS0,10."; for (i = 0; i < 31; i++) print "ASP0,0.\nLD01."; print "ME." }' </dev/null >over.muf
 "$T" /B over.muf over.bin >/dev/null 2>err || fail "overlaps: status $?"
