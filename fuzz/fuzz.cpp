@@ -73,10 +73,13 @@ Out Convert(const std::string& word, const std::string& module, std::size_t good
   std::FILE* console_file = open_memstream(&text, &length);
   trelon::Console console(console_file, console_file, nullptr);
   Out o;
+  // Every other module also keeps every range and prints the memory map.
+  static std::FILE* const map = std::fopen("/dev/null", "w");
   trelon::Options given;
   given.avx2 = avx2;
+  given.map = module.size() % 2 == 1;
   o.status = trelon::ConvertStreams(trelon::ReadWord(word.c_str(), given), fopencookie(&io, "r", in),
-                                    fopencookie(&io, "w", out), console);
+                                    fopencookie(&io, "w", out), console, given.map ? map : nullptr);
   std::fclose(console_file);
   o.console.assign(text, length);
   std::free(text);

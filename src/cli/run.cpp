@@ -171,10 +171,15 @@ int Conclude(Console& console, const Options& options, const char* const arg[3],
 
 }  // namespace
 
-int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console) {
+int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console, std::FILE* map) {
   OutputFile file;
   file.file = output;
-  return Report(console, Convert(options, input, console, file, [](Input&, int64_t&) { return true; }), "", "");
+  const Outcome outcome = Convert(options, input, console, file, [](Input&, int64_t&) { return true; });
+  const int status = Report(console, outcome, "", "");
+  const bool ended = status == 0 && !outcome.fault;
+  if (outcome.account && map != nullptr && ended) PrintMap(map, *outcome.account, options);
+  if (outcome.account) WarnOfLoads(console, *outcome.account, options, "-", ended);
+  return status;
 }
 
 int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, std::FILE* errors, bool avx2,

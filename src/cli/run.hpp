@@ -18,8 +18,10 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console, std::
                    unsigned closed);
 
 // Converts the module read from `input` into `output` (both closed
-// afterwards), reporting on `console` as a run does; returns the exit
-// status, 0 or 1 (the failure to read or write).
-int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console);
+// afterwards), reporting on `console` as a run does, and printing the memory
+// map to `map` if given; returns the exit status, 0 or 1 (the failure to read
+// or write).
+int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, Console& console,
+                   std::FILE* map = nullptr);
 
 }  // namespace trelon
