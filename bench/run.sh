@@ -10,6 +10,7 @@
 #   TRELON       converter to time (default $BUILD/trelon)
 #   BEFORE       another converter to time in the same rounds; every output
 #                of the two is compared byte for byte
+#   OPTIONS      options for the converter timed (--map, say), not for BEFORE
 #   RUNS         rounds (default 7); PAYLOAD_MIB (64); BENCH_TMP (/tmp)
 #   PIN          a processor list: the whole benchmark runs held to it
 #                (taskset), the way a parallel build sees the converter
@@ -24,6 +25,7 @@ TRELON=${TRELON:-$BUILD/trelon}
 GEN=$BUILD/bench/trelon_benchgen
 FLOOR=$BUILD/bench/trelon_floor
 BEFORE=${BEFORE:-}
+OPTIONS=${OPTIONS:-}
 RUNS=${RUNS:-7}
 PAYLOAD_MIB=${PAYLOAD_MIB:-64}
 FORMATS="B H I M1 M2 M3 P"
@@ -54,8 +56,9 @@ run() {
   a=$(now)
   case $id in
     cat) "$@" cat "$IN" > "$out" ;;
-    new/*) "$@" "$TRELON" "/$f" "$IN" "$out" > "$WORK/log" ;;
-    old/*) "$@" "$BEFORE" "/$f" "$IN" "$out" > "$WORK/log" ;;
+    # shellcheck disable=SC2086
+    new/*) "$@" "$TRELON" $OPTIONS "/$f" "$IN" "$out" > "$WORK/log" 2>"$WORK/warnings" ;;
+    old/*) "$@" "$BEFORE" "/$f" "$IN" "$out" > "$WORK/log" 2>"$WORK/warnings" ;;
     floor/*) "$@" "$FLOOR" "$IN" "$out" "$(cat "$WORK/$f.size")" ;;
   esac
   b=$(now)
@@ -101,7 +104,7 @@ peak() { sort -n "$1" | tail -n 1; }
 
 echo "module: $(stat -c %s "$IN") bytes of text, $PAYLOAD_MIB MiB of payload; $RUNS rounds, medians"
 echo "machine: $(nproc) CPUs${PIN:+, held to CPU $PIN}, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
-echo "converter: $TRELON${BEFORE:+; before: $BEFORE}"
+echo "converter: $TRELON${OPTIONS:+ $OPTIONS}${BEFORE:+; before: $BEFORE}"
 echo
 cat_t=$(median "$WORK/cat.t")
 printf '%-6s %9s %7s %8s %7s %9s %9s' run "wall ms" "x cat" "x floor" "cpu s" "floor cpu" "peak KiB"
