@@ -85,9 +85,9 @@ bool WarnOfLoads(Console& console, const LoadAccount& account, const Options& op
     console.Note("%llu more loads over loaded data are not shown (--map lists them all)\n",
                  static_cast<unsigned long long>(account.overlap_count() - account.overlaps().size()));
   if (account.stopped_at() != 0)
-    console.Note("more than %zu separate ranges are loaded: from line %lld on, loads are not checked for overlaps, "
+    console.Note("more than %llu separate ranges are loaded: from line %lld on, loads are not checked for overlaps, "
                  "the start address or bytes the image leaves out (--map checks them all)\n",
-                 LoadAccount::kRangeLimit, static_cast<long long>(account.stopped_at()));
+                 static_cast<unsigned long long>(LoadAccount::kRangeLimit), static_cast<long long>(account.stopped_at()));
   if (!ended) return false;
   bool lost = false;
   for (int k = 0; k < kLosses; ++k) {
@@ -108,7 +108,8 @@ void PrintMap(std::FILE* to, const LoadAccount& account, const Options& options)
   uint64_t loaded = 0;
   account.ForEach([&](const LoadedRange& r) { loaded += r.length; });
   const bool offsets = account.file.has_value();
-  std::fprintf(to, "\nMemory map: %s loaded in %zu range%s\n", Bytes(loaded).c_str(), account.size(),
+  std::fprintf(to, "\nMemory map: %s loaded in %llu range%s\n", Bytes(loaded).c_str(),
+               static_cast<unsigned long long>(account.size()),
                account.size() == 1 ? "" : "s");
   std::fprintf(to, "Section   First     Last      Length    %sLine\n", offsets ? "In file   " : "");
   uint64_t end = 0;
