@@ -12,11 +12,16 @@ namespace trelon {
 // The output formats, each written by a writer of its own.
 enum class Format { kBinary, kHexText, kIntelHex, kSRecords, kPdp11, kExe, kTos };
 
+// The forms of a memory map written to a file.
+enum class MapForm { kText, kJson, kSvg };
+
 struct Options {
   bool strict = false;  // any error fails the run, and the output is replaced only on success
   bool quiet = false;   // nothing printed on success; failures go to standard error
   bool avx2 = true;     // the AVX2 decoder may be taken (the suite compares it with SSE2 alone)
   bool map = false;     // the memory map is printed, and every loaded range kept for it
+  std::string map_file;  // where the memory map is written, if anywhere, and in what form
+  MapForm map_form = MapForm::kText;
 
   bool malformed = false;        // the option word cannot be read; nothing below holds
   const char* fault = "";        // why not, and what would be right

@@ -8,6 +8,7 @@
 //                          (no console.txt: nothing is printed, not even the banner)
 //   stderr.txt             what goes to standard error (nothing, if absent)
 //   output | output.gen | no_output   the output bytes, described, or no file
+//   map.txt | map.json | map.svg      the memory map written to @DIR@/map.EXT
 //   about                  what the case shows
 // In argv and console.txt @IN@, @OUT@, @MISSING@ (no such file), @NODIR@ (in a
 // missing folder), @DIR@ (the case's scratch folder) and @LINK@ (a symbolic
@@ -112,10 +113,14 @@ TEST_P(Golden, Case) {
     const std::string got = Read(out);
     EXPECT_TRUE(got == want) << got.size() << " bytes written, " << want.size() << " expected";
     EXPECT_EQ(Read(in), module);
+    std::set<std::string> left{"in.muf", "out.bin", "link.muf", "console", "errors"};
+    for (const std::string map : {"map.txt", "map.json", "map.svg"}) {
+      if (!fs::exists(dir / map)) continue;
+      EXPECT_EQ(Read(tmp + "/" + map), Read(dir / map)) << map;
+      left.insert(map);
+    }
     for (const auto& entry : fs::directory_iterator(tmp))  // no temporary file left behind
-      EXPECT_TRUE(std::set<std::string>({"in.muf", "out.bin", "link.muf", "console", "errors"})
-                      .contains(entry.path().filename()))
-          << entry.path();
+      EXPECT_TRUE(left.contains(entry.path().filename())) << entry.path();
     fs::remove_all(tmp);
   }
 }

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "reader/reader.hpp"
@@ -29,9 +30,13 @@ namespace trelon {
 
 namespace {
 
-// The temporary output of a --strict run, removed by a signal that ends the
-// run: the one place a signal handler can reach.
-char pending[4096];
+// The temporary files of a --strict run (the output's and the map's),
+// removed by a signal that ends the run: the one place a signal handler can
+// reach.
+char pending[2][4096];
+
+// A slot of `pending` that is free.
+int FreeSlot() { return pending[0][0] == '\0' ? 0 : 1; }
 
 // What identifies a file under any name: device and inode (volume and file
 // index on Windows), where they could be found out.
@@ -63,11 +68,11 @@ FileId Identify(const char* name) {
 constexpr int kSignals[] = {SIGINT, SIGTERM};
 
 // A new file of our own beside `path`.
-int CreateBeside(std::string& temp, const std::string& path) {
+int CreateBeside(std::string& temp, const std::string& path, int slot) {
   for (unsigned k = 0; k < 100; ++k) {
     temp = path + ".trelon" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(k);
     const int fd = _open(temp.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd >= 0) std::snprintf(pending, sizeof pending, "%s", temp.c_str());
+    if (fd >= 0) std::snprintf(pending[slot], sizeof pending[slot], "%s", temp.c_str());
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -99,21 +104,22 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // A new file of our own beside `path`, named for it and for us
 // (".NAME.trelon-XXXXXX", NAME shortened where the folder's limit on names
 // needs it), with the mode, owner and group that a new output would get,
-// or those of the output it replaces where the process may set them.
-int CreateBeside(std::string& temp, const std::string& path) {
+// or those of the output it replaces where the process may set them; named
+// in pending[slot].
+int CreateBeside(std::string& temp, const std::string& path, int slot) {
   const std::size_t cut = path.find_last_of('/');
   const std::string folder = path.substr(0, cut + 1);
   const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
   const std::size_t keep = static_cast<std::size_t>(std::max(limit > 0 ? limit : 255, 16L) - 15);
   temp = folder + "." + path.substr(cut + 1, keep) + ".trelon-XXXXXX";
   errno = ENAMETOOLONG;
-  if (temp.size() >= sizeof pending) return -1;
+  if (temp.size() >= sizeof pending[slot]) return -1;
   // Named where a signal handler finds it before the file exists.
-  std::memcpy(pending, temp.c_str(), temp.size() + 1);
-  const int fd = ::mkstemp(pending);
-  temp = pending;
+  std::memcpy(pending[slot], temp.c_str(), temp.size() + 1);
+  const int fd = ::mkstemp(pending[slot]);
+  temp = pending[slot];
   if (fd < 0) {
-    pending[0] = '\0';
+    pending[slot][0] = '\0';
     return fd;
   }
   const mode_t mask = ::umask(0);  // read, and set back
@@ -150,7 +156,8 @@ std::FILE* Binary(std::FILE* stream) {
 }
 
 void Removed(int signal) {
-  if (pending[0] != '\0') std::remove(pending);
+  for (const char* temp : pending)
+    if (temp[0] != '\0') std::remove(temp);
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -161,10 +168,12 @@ std::string FolderOf(const std::string& path) {
   return cut == std::string::npos ? "." : path.substr(0, cut == 0 ? 1 : cut);
 }
 
-// "Could not open <name>" (or a lack of memory), and the reason on standard error.
+// "Could not open <name>" and the reason on standard error, or, as every
+// lack of memory is told, "Not enough memory to open <name>" alone.
 bool CouldNotOpen(Console& console, const char* name) {
   const int err = errno;
-  return Failed(console, err == ENOMEM ? "Not enough memory to open" : "Could not open", name, err);
+  if (err == ENOMEM) return console.Tell("Not enough memory to open %s\n", name), false;
+  return Failed(console, "Could not open", name, err);
 }
 
 }  // namespace
@@ -205,13 +214,22 @@ bool BeginsLikeModule(Input& input, int64_t& lines) {
 
 bool IsStandardOutput(const char* name) { return Identify(name) == Identify(1); }
 
+bool SameFile(const char* path, const char* other, int fd) {
+  const bool standard = std::strcmp(other, "-") == 0;
+  if (Identify(path) == (standard ? Identify(fd) : Identify(other))) return true;
+  // Either may not be there yet: the same name in the same folder.
+  std::error_code e1, e2;
+  const auto a = std::filesystem::weakly_canonical(path, e1), b = std::filesystem::weakly_canonical(other, e2);
+  return !standard && !e1 && !e2 && a == b;
+}
+
 bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, Writing writing,
                       bool strict, bool stdout_closed) {
   name_ = name;
   const bool standard = std::strcmp(name, "-") == 0;
   if (standard && stdout_closed) return Failed(console, "Could not write", name, EBADF);
   // A terminal or a pipe may well be both; a file under a name only once.
-  const FileId in = Identify(fileno(input));
+  const FileId in = input != nullptr ? Identify(fileno(input)) : FileId{};
   if (in == (standard ? Identify(1) : Identify(name)) && (in.regular || !(standard || input_is_standard))) {
     console.Tell("Could not open %s: it is the input file\n", name);
     console.Note("%s: the input would be lost; name another output\n", name);
@@ -228,7 +246,8 @@ bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool
     path_ = Followed(name);
     errno = 0;  // a temporary name too long to be made sets none
     if (!CanOpenOutput(name)) return CouldNotOpen(console, name);
-    const int fd = CreateBeside(temp_, path_);
+    slot_ = FreeSlot();
+    const int fd = CreateBeside(temp_, path_, slot_);
     if (fd < 0 && existed) {
       const int err = errno;
       console.Tell("Could not open %s\n", name);
@@ -266,7 +285,7 @@ bool OutputFile::Commit(Console& console, bool keep) {
   const bool done = keep && Replace(temp_.c_str(), path_.c_str());
   const int err = errno;
   if (!done) std::remove(temp_.c_str());
-  pending[0] = '\0';
+  pending[slot_][0] = '\0';
   return done || !keep || Failed(console, "Could not write", name_, err);
 }
 

@@ -21,6 +21,10 @@ std::FILE* OpenInput(Console& console, const char* name, bool stdin_closed);
 // Whether `name` is the file that standard output has open.
 bool IsStandardOutput(const char* name);
 
+// Whether `path` names the file that `other` names ("-": the standard
+// stream `fd`), under any name or link, or would once it is made.
+bool SameFile(const char* path, const char* other, int fd);
+
 // Whether the input, read ahead as far as it takes, begins with a module's
 // command: its first two significant characters are the letters of one.
 // What stands before the first is dropped, and its line feeds added to
@@ -59,6 +63,7 @@ class OutputFile {
  private:
   const char* name_ = "";
   std::string path_, temp_;  // where the output goes, and its temporary file
+  int slot_ = -1;             // where a signal finds the temporary file
 };
 
 // While it lives, SIGINT, SIGTERM and SIGHUP remove the temporary output

@@ -10,9 +10,10 @@
 #include <string>
 
 #include "cli/files.hpp"
-#include "cli/map.hpp"
+#include "cli/warnings.hpp"
 #include "cli/word.hpp"
 #include "io/output.hpp"
+#include "map/map.hpp"
 #include "reader/reader.hpp"
 
 namespace trelon {
@@ -57,7 +58,7 @@ Outcome Convert(const Options& options, std::FILE* in, Console& console, OutputF
     outcome.not_opened = !open(input, first_line);
     if (!outcome.not_opened) {
       writer = MakeWriter(options, output.emplace(file.file, file.discard), console);
-      outcome.account = std::make_unique<LoadAccount>(options.map);
+      outcome.account = std::make_unique<LoadAccount>(options.map || !options.map_file.empty());
       outcome.fault = ReadModule(input, options, *writer, console, *outcome.account, first_line);
     }
   } catch (const OutOfMemory& e) {
@@ -139,16 +140,34 @@ bool Hints(Console& console, const char* const arg[3], const Options& options) {
   return false;
 }
 
-// What a run ends with: the failures, the memory map (to `map`) and the
-// warnings, then the reasons behind the failures; the output put in place,
-// or under --strict after any error left as it was; and the exit status.
+// Writes the memory map to the file that --map= names (under --strict, to a
+// temporary file beside it, which `file` then puts in place); false, after
+// saying why, where it cannot.
+bool WriteMapFile(Console& console, const Options& options, const LoadAccount& account, OutputFile& file) {
+  const char* name = options.map_file.c_str();
+  if (!file.Open(console, name, nullptr, false, Writing::kAll, options.strict, false)) return false;
+  WriteMap(file.file, options.map_form, account, options);
+  const bool written = std::fflush(file.file) == 0 && !std::ferror(file.file);
+  const int error = errno;
+  const bool closed = std::fclose(file.file) == 0;
+  file.file = nullptr;
+  return (written && closed) || Failed(console, "Could not write", name, written ? errno : error);
+}
+
+// What a run ends with: the failures, the memory map (to `map`, and to the
+// file --map= names) and the warnings, then the reasons behind the
+// failures; the output and the map file put in place, or under --strict
+// after any error left as they were; and the exit status.
 int Conclude(Console& console, const Options& options, const char* const arg[3], const Outcome& outcome,
              bool begins_well, OutputFile& output, std::FILE* map) {
-  const int status = Report(console, outcome, arg[1], arg[2]);
+  int status = Report(console, outcome, arg[1], arg[2]);
   const bool ended = status == 0 && !outcome.fault;
   bool lost = false;
   if (outcome.account) {
-    if (options.map && ended) PrintMap(map, *outcome.account, options);
+    if (options.map && ended) {
+      std::fputc('\n', map);
+      WriteText(map, *outcome.account, options);
+    }
     lost = WarnOfLoads(console, *outcome.account, options, arg[1], ended);
   }
   if (!begins_well) {
@@ -165,7 +184,12 @@ int Conclude(Console& console, const Options& options, const char* const arg[3],
     console.Note("the %s %llX does not fit in the %d-bit fields of %s\n", shortfall.unheld,
                  static_cast<unsigned long long>(shortfall.value), shortfall.bits, arg[0]);
   const bool failed = outcome.fault || !hints_ok || shortfall.refused || shortfall.unheld != nullptr || lost;
+  OutputFile map_file;
+  const bool succeeded = status == 0 && !(strict && failed);
+  if (succeeded && ended && !options.map_file.empty() && !WriteMapFile(console, options, *outcome.account, map_file))
+    status = 1;
   if (!output.Commit(console, status == 0 && !(strict && failed))) return 1;
+  if (!map_file.Commit(console, status == 0)) return 1;
   return strict && status == 0 && failed ? 2 : status;
 }
 
@@ -177,7 +201,8 @@ int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, 
   const Outcome outcome = Convert(options, input, console, file, [](Input&, int64_t&) { return true; });
   const int status = Report(console, outcome, "", "");
   const bool ended = status == 0 && !outcome.fault;
-  if (outcome.account && map != nullptr && ended) PrintMap(map, *outcome.account, options);
+  if (outcome.account && map != nullptr && ended)
+    for (const MapForm form : {MapForm::kText, MapForm::kJson, MapForm::kSvg}) WriteMap(map, form, *outcome.account, options);
   if (outcome.account) WarnOfLoads(console, *outcome.account, options, "-", ended);
   return status;
 }
@@ -190,6 +215,10 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
     const std::string option = argv[i];
+    if (option.rfind("--map=", 0) == 0) {
+      given.map_file = option.substr(6);
+      continue;
+    }
     bool* const flag = option == "--strict"    ? &given.strict
                        : option == "--quiet"   ? &given.quiet
                        : option == "--map"     ? &given.map
@@ -228,6 +257,23 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
     return 2;
   }
 
+  // The map file may not take the place of the input or the output, and
+  // its name says its form.
+  if (!given.map_file.empty() || std::any_of(argv + 1, argv + i, [](const char* a) { return std::strcmp(a, "--map=") == 0; })) {
+    const char* map = given.map_file.c_str();
+    for (const int k : {1, 2}) {
+      if (*map == '\0' || !SameFile(map, arg[k], k - 1)) continue;
+      console.Tell("Could not open %s: it is the %s file\n", map, k == 1 ? "input" : "output");
+      console.Note("%s: the %s would be lost; name another map file\n", map, k == 1 ? "input" : "output");
+      return 1;
+    }
+    const auto form = MapFormOf(given.map_file);
+    if (!form) {
+      console.Note("--map=%s: the map file's name ends in .txt (text), .json (JSON) or .svg (a picture)\n", map);
+      return 2;
+    }
+    given.map_form = *form;
+  }
   const Options options = ReadWord(arg[0], given);
   std::optional<Signals> signals;
   if (options.strict) signals.emplace();

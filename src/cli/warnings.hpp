@@ -1,8 +1,5 @@
-// What the account of a module's loads tells the user: warnings on standard
-// error, and the memory map.
+// What the account of a module's loads tells the user on standard error.
 #pragma once
-
-#include <cstdio>
 
 #include "cli/console.hpp"
 #include "options.hpp"
@@ -17,10 +14,5 @@ namespace trelon {
 // Returns whether bytes are not held.
 bool WarnOfLoads(Console& console, const LoadAccount& account, const Options& options, const char* input,
                  bool ended);
-
-// The memory map to `to`: the loaded ranges in address order with the gaps
-// between them, the overlaps, the start address and what the output left
-// out.
-void PrintMap(std::FILE* to, const LoadAccount& account, const Options& options);
 
 }  // namespace trelon
