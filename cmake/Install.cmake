@@ -54,6 +54,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/trelon.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/muf-modules.md
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/trelon COMPONENT runtime)
+# The README shows the monitor example's memory map from docs/.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/monitor.svg
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/trelon/docs COMPONENT runtime)
 
 install(TARGETS trelon_core EXPORT TrelonTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Makes sure the Debian packages that a job needs are installed:
 #   deps.sh build   compiler, CMake, Ninja, make (make, make demo, make install)
-#   deps.sh test    and GoogleTest and the tools of the documents check (make test)
+#   deps.sh test    and GoogleTest, the tools of the documents check, and the
+#                   JSON and XML parsers and SVG renderer that read the map (make test)
 #   deps.sh package and dpkg-dev, for the package's dependencies (make package)
 #   deps.sh windows and the MinGW-w64 cross compiler (make windows)
 #   deps.sh portable and clang (make portable)
@@ -15,7 +16,7 @@
 # sh scripts/deps.sh build && make demo works where make is not yet installed.
 set -eu
 build="g++ cmake ninja-build make"
-test="$build libgtest-dev file man-db groff-base"
+test="$build libgtest-dev file man-db groff-base python3 libxml2-utils librsvg2-bin"
 package="$build dpkg-dev"
 windows="$build g++-mingw-w64-x86-64-posix"
 portable="$test clang"

@@ -74,6 +74,7 @@ void Usage(std::FILE* to, bool options) {
                " --strict     Fail (status 2) on any error, and replace the output only on success\n"
                " --quiet      Print nothing on success; errors go to standard error\n"
                " --map        Print the memory map: loaded ranges, gaps, overlaps, start address\n"
+               " --map=FILE   Write it to FILE as text (.txt), JSON (.json) or a picture (.svg)\n"
                " --help       This text\n"
                " --version    The version\n"
                "A file name - stands for standard input or output\n",

@@ -130,11 +130,13 @@ double X(const std::vector<Segment>& segments, uint64_t address) {
 void WriteSvg(std::FILE* to, const LoadAccount& account, const Options& options) {
   const std::vector<Segment> segments = Layout(account);
   const int right = segments.empty() ? kLeft + kAxis : std::max(kLeft + kAxis, segments.back().x1);
-  std::vector<uint32_t> sections;  // those that load something, in order of their index
-  for (const Segment& s : segments)
-    if (s.range != nullptr) sections.push_back(s.range->section);
-  std::sort(sections.begin(), sections.end());
-  sections.erase(std::unique(sections.begin(), sections.end()), sections.end());
+  std::vector<uint32_t> sections;  // those that load something, by their lowest address
+  std::vector<bool> seen(account.sections().size());
+  for (const Segment& s : segments) {
+    if (s.range == nullptr || seen[s.range->section]) continue;
+    seen[s.range->section] = true;
+    sections.push_back(s.range->section);
+  }
   std::vector<std::string> lost;
   for (int k = 0; k < kLosses; ++k) {
     const LossTally& t = account.loss(static_cast<Loss>(k));

@@ -137,4 +137,7 @@ sed 's/^CS2D\./CS00./' "$src/examples/demo.muf" >bad.muf && echo old >s/map.svg
   [ "$(ls -A s)" = map.svg ] || fail "a failing run under --strict: $(ls -A s)"
 "$trelon" --strict --map=s/map.svg /I m.muf s/out.ihx >/dev/null 2>&1 && xmllint --noout s/map.svg &&
   [ "$(ls -A s | tr '\n' ' ')" = "map.svg out.ihx " ] || fail "a run under --strict: $(ls -A s)"
+# The README's picture is what the converter draws today.
+"$trelon" --quiet --map=now.svg /I "$src/examples/monitor.muf" now.ihx && cmp -s now.svg "$src/docs/monitor.svg" ||
+  fail "docs/monitor.svg is not what --map=FILE.svg draws for examples/monitor.muf"
 echo "map files: ok"
