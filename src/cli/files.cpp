@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "reader/reader.hpp"
@@ -168,6 +168,24 @@ std::string FolderOf(const std::string& path) {
   return cut == std::string::npos ? "." : path.substr(0, cut == 0 ? 1 : cut);
 }
 
+// `path` with its folder made absolute and free of links; empty where the
+// folder cannot be found.
+std::string Resolved(const std::string& path) {
+  const std::size_t cut = path.find_last_of(kSeparators);
+  const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+#ifdef _WIN32
+  char folder[4096];
+  if (_fullpath(folder, FolderOf(path).c_str(), sizeof folder) == nullptr) return {};
+  return std::string(folder) + "\\" + name;
+#else
+  char* const folder = ::realpath(FolderOf(path).c_str(), nullptr);
+  if (folder == nullptr) return {};
+  const std::string resolved = std::string(folder) + "/" + name;
+  std::free(folder);
+  return resolved;
+#endif
+}
+
 // "Could not open <name>" and the reason on standard error, or, as every
 // lack of memory is told, "Not enough memory to open <name>" alone.
 bool CouldNotOpen(Console& console, const char* name) {
@@ -218,9 +236,8 @@ bool SameFile(const char* path, const char* other, int fd) {
   const bool standard = std::strcmp(other, "-") == 0;
   if (Identify(path) == (standard ? Identify(fd) : Identify(other))) return true;
   // Either may not be there yet: the same name in the same folder.
-  std::error_code e1, e2;
-  const auto a = std::filesystem::weakly_canonical(path, e1), b = std::filesystem::weakly_canonical(other, e2);
-  return !standard && !e1 && !e2 && a == b;
+  const std::string a = Resolved(path);
+  return !standard && !a.empty() && a == Resolved(other);
 }
 
 bool OutputFile::Open(Console& console, const char* name, std::FILE* input, bool input_is_standard, Writing writing,

@@ -49,7 +49,8 @@ void LoadAccount::Add(uint32_t address, std::size_t n, int64_t line, uint32_t sh
   const uint64_t end = uint64_t{address} + n;
   const auto [c, i] = address >= top_ ? std::pair{chunks_.size(), std::size_t{0}} : Find(address);
   LoadedRange* next = c < chunks_.size() ? &chunks_[c][i] : nullptr;
-  if (next != nullptr && next->first <= address) return NoteOverlap({address, static_cast<uint32_t>(n), next->line, line});
+  if (next != nullptr && next->first <= address)
+    return NoteOverlap({address, static_cast<uint32_t>(n), static_cast<int64_t>(next->line), line});
   LoadedRange* prev = i > 0 ? &chunks_[c][i - 1] : c > 0 ? &chunks_[c - 1].back() : nullptr;
   if (prev != nullptr && prev->end() == address && Joins(*prev, section_, shift, n)) {
     prev->length += static_cast<uint32_t>(n);
@@ -60,12 +61,12 @@ void LoadAccount::Add(uint32_t address, std::size_t n, int64_t line, uint32_t sh
   } else if (next != nullptr && next->first == end && Joins(*next, section_, shift, n)) {
     next->first = address;
     next->length += static_cast<uint32_t>(n);
-    next->line = line;
+    next->line = static_cast<uint64_t>(line);
   } else if (size_ == kRangeLimit && !complete_) {
     stopped_at_ = line;
     return;
   } else {
-    Insert(c, i, {address, static_cast<uint32_t>(n), line, section_, shift});
+    Insert(c, i, {address, static_cast<uint32_t>(n), shift, static_cast<uint64_t>(line), section_});
   }
   top_ = std::max(top_, end);
 }
@@ -73,7 +74,7 @@ void LoadAccount::Add(uint32_t address, std::size_t n, int64_t line, uint32_t sh
 void LoadAccount::Insert(std::size_t c, std::size_t at, const LoadedRange& range) {
   ++size_;
   if (c == chunks_.size()) {  // past every range: at the end of the last chunk, or in a new one
-    if (chunks_.empty() || chunks_.back().size() == kChunkSize) chunks_.emplace_back();
+    if (chunks_.empty() || chunks_.back().size() == kChunkSize) chunks_.emplace_back().reserve(kChunkSize);
     c = chunks_.size() - 1;
     at = chunks_[c].size();
   } else if (chunks_[c].size() == kChunkSize) {
@@ -86,8 +87,9 @@ void LoadAccount::Insert(std::size_t c, std::size_t at, const LoadedRange& range
       at -= kChunkSize / 2;
     }
   }
-  // Grown by a little at a time: half-full chunks, where ranges come in no
-  // order, would otherwise hold twice the memory that the ranges take.
+  // A chunk that a split made grows a little at a time: half-full chunks,
+  // where ranges come in no order, would otherwise hold twice the memory
+  // that the ranges take.
   Chunk& chunk = chunks_[c];
   if (chunk.size() == chunk.capacity()) chunk.reserve(chunk.size() + 32);
   chunk.insert(chunk.begin() + static_cast<std::ptrdiff_t>(at), range);
@@ -114,6 +116,10 @@ void LoadAccount::NoteOverlap(const Overlap& overlap) {
 
 void LoadAccount::SetSection(std::string_view text) {
   if (!complete_) return;  // only the map shows sections
+  if (sections_.size() == kSectionLimit && !section_index_.contains(std::string(text))) {
+    section_ = 0;
+    return;
+  }
   const auto [at, added] = section_index_.try_emplace(std::string(text), static_cast<uint32_t>(sections_.size()));
   if (added) sections_.emplace_back(text);
   section_ = at->second;
@@ -129,7 +135,7 @@ void LoadAccount::Lose(Loss why, uint64_t first, uint64_t bytes, int64_t line, u
 }
 
 void LoadAccount::LoseAll(Loss why) {
-  ForEach([&](const LoadedRange& r) { Lose(why, r.first, r.length, r.line, 0, r.first); });
+  ForEach([&](const LoadedRange& r) { Lose(why, r.first, r.length, static_cast<int64_t>(r.line), 0, r.first); });
   chunks_.clear();
   size_ = 0;
   top_ = 0;

@@ -15,15 +15,17 @@ namespace trelon {
 
 // Addresses loaded one after the other, by one section, from the line of the
 // LD that loaded the first of them. `shift` is how far the output had moved
-// the module's addresses when they were loaded (see Image::shift).
-struct LoadedRange {
+// the module's addresses when they were loaded (see Image::shift). 20 bytes,
+// so that the ranges kept without --map take 1.25 MiB at most.
+struct __attribute__((packed, aligned(4))) LoadedRange {
   uint32_t first;
   uint32_t length;
-  int64_t line;
-  uint32_t section;  // an index into LoadAccount::sections()
   uint32_t shift;
+  uint64_t line : 40;     // lines counted on past 2^32 (no module has 2^40)
+  uint64_t section : 24;  // an index into LoadAccount::sections()
   uint64_t end() const { return uint64_t{first} + length; }
 };
+static_assert(sizeof(LoadedRange) == 20);
 
 // A load over data already loaded: its addresses, the line of the earlier
 // load and its own.
@@ -71,6 +73,7 @@ class LoadAccount {
   // Without `complete`, at most kRangeLimit ranges are kept (the checks stop
   // past them), and only the first kOverlapLimit overlaps.
   static constexpr std::size_t kRangeLimit = 65536, kOverlapLimit = 20;
+  static constexpr uint32_t kSectionLimit = 1u << 24;  // the names the map keeps; more are shown as "-"
   explicit LoadAccount(bool complete);
 
   // How many of the `n` bytes from `address` on lie all inside one range

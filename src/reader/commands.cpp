@@ -196,19 +196,20 @@ void SettleImage(ModuleReader& r) {
   const Image& image = r.image;
   account.image_end = uint64_t{image.first} + image.length;
   account.ForEach([&](const LoadedRange& g) {
-    if (!image.placed) return account.Lose(Loss::kBeforeLowest, g.first, g.length, g.line, 0, g.first);
+    const auto line = static_cast<int64_t>(g.line);
+    if (!image.placed) return account.Lose(Loss::kBeforeLowest, g.first, g.length, line, 0, g.first);
     const uint32_t moved = image.shift - g.shift;
     // The `n` bytes from `address` on, which stand at the offsets from `from` on.
     const auto settle = [&](uint32_t address, uint64_t from, uint64_t n) {
       const uint64_t held = from < image.length ? std::min<uint64_t>(n, image.length - from) : 0;
       const uint64_t at = uint64_t{image.first} + from;  // where the held ones stand
       if (moved != 0) {
-        account.Lose(Loss::kMoved, address, held, g.line, static_cast<uint32_t>(at), from);
+        account.Lose(Loss::kMoved, address, held, line, static_cast<uint32_t>(at), from);
       } else if (at + held > r.record_limit) {
         const uint64_t over = std::max(at, r.record_limit);
-        account.Lose(Loss::kPastWidth, over, at + held - over, g.line, 0, over);
+        account.Lose(Loss::kPastWidth, over, at + held - over, line, 0, over);
       }
-      account.Lose(Loss::kPastWindow, static_cast<uint32_t>(address + held), n - held, g.line, 0, from + held);
+      account.Lose(Loss::kPastWindow, static_cast<uint32_t>(address + held), n - held, line, 0, from + held);
     };
     // The offsets pass 0xFFFFFFFF at most once.
     const uint32_t offset = g.first + moved - image.first;
