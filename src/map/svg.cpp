@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cmath>
 
 #include "map/map.hpp"
 
@@ -18,15 +17,16 @@ constexpr const char* kLostColour = "#1a1a80";
 constexpr const char* kBreakColour = "#555555";
 
 // A colour of its own for each section: the palette, then hues a golden
-// angle apart.
+// angle (137.508 degrees) apart, of the same strength. Integers only: the
+// program needs no maths library.
 std::string SectionColour(uint32_t section) {
   if (section < std::size(kPalette)) return kPalette[section];
-  const double hue = std::fmod(section * 137.508, 360.0) / 60.0, c = 0.5, x = c * (1 - std::fabs(std::fmod(hue, 2) - 1));
-  const int h = static_cast<int>(hue);
-  const double rgb[6][3] = {{c, x, 0}, {x, c, 0}, {0, c, x}, {0, x, c}, {x, 0, c}, {c, 0, x}};
+  const auto hue = static_cast<unsigned>(uint64_t{section} * 137508 / 1000 % 360);
+  const unsigned sector = hue / 60, rise = 128 * (hue % 60) / 60, c = 128;
+  const unsigned x = sector % 2 == 0 ? rise : c - rise;  // the second strongest of the three
+  const unsigned rgb[6][3] = {{c, x, 0}, {x, c, 0}, {0, c, x}, {0, x, c}, {x, 0, c}, {c, 0, x}};
   char text[8];
-  std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<int>((rgb[h % 6][0] + 0.25) * 255),
-                static_cast<int>((rgb[h % 6][1] + 0.25) * 255), static_cast<int>((rgb[h % 6][2] + 0.25) * 255));
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", 64 + rgb[sector][0], 64 + rgb[sector][1], 64 + rgb[sector][2]);
   return text;
 }
 
@@ -103,9 +103,9 @@ std::vector<Segment> Layout(const LoadAccount& account) {
     s.width = s.broken    ? kBreakWidth
               : narrow[k] ? (s.range != nullptr ? kRangeMin : kGapMin)
                           : static_cast<double>(s.end - s.first) * scale;
-    s.x0 = static_cast<int>(std::lround(x));
+    s.x0 = static_cast<int>(x + 0.5);
     x += s.width;
-    s.x1 = std::max(s.x0 + 1, static_cast<int>(std::lround(x)));
+    s.x1 = std::max(s.x0 + 1, static_cast<int>(x + 0.5));
   }
   return segments;
 }
