@@ -1,13 +1,13 @@
 // The account of loaded ranges, loaded in no order: many more ranges than
 // one chunk holds, so that chunks are split and ranges join across them.
+#include "reader/account.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <numeric>
 #include <random>
 #include <vector>
-
-#include "reader/account.hpp"
 
 namespace {
 
@@ -63,7 +63,7 @@ TEST(Account, KeepsRangesApartAndSortedInAnyOrder) {
   EXPECT_EQ(account.overlaps()[0].length, 1u);
   EXPECT_EQ(account.overlaps()[1].first, 8 * 15001);
   EXPECT_EQ(account.overlaps()[1].earlier_line, 30000);  // joined to the range before
-  EXPECT_EQ(account.size(), kRanges - 5000 - 1);  // the gap filled joins the two
+  EXPECT_EQ(account.size(), kRanges - 5000 - 1);         // the gap filled joins the two
 }
 
 TEST(Account, StopsAtItsLimitWithoutTheMap) {

@@ -202,7 +202,8 @@ int ConvertStreams(const Options& options, std::FILE* input, std::FILE* output, 
   const int status = Report(console, outcome, "", "");
   const bool ended = status == 0 && !outcome.fault;
   if (outcome.account && map != nullptr && ended)
-    for (const MapForm form : {MapForm::kText, MapForm::kJson, MapForm::kSvg}) WriteMap(map, form, *outcome.account, options);
+    for (const MapForm form : {MapForm::kText, MapForm::kJson, MapForm::kSvg})
+      WriteMap(map, form, *outcome.account, options);
   if (outcome.account) WarnOfLoads(console, *outcome.account, options, "-", ended);
   return status;
 }
@@ -211,12 +212,13 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
                    unsigned closed) {
   Options given;  // by the options before the word
   given.avx2 = avx2;
-  bool help = false, version = false;
+  bool help = false, version = false, map_named = false;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
     const std::string option = argv[i];
     if (option.rfind("--map=", 0) == 0) {
       given.map_file = option.substr(6);
+      map_named = true;
       continue;
     }
     bool* const flag = option == "--strict"    ? &given.strict
@@ -259,7 +261,7 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
 
   // The map file may not take the place of the input or the output, and
   // its name says its form.
-  if (!given.map_file.empty() || std::any_of(argv + 1, argv + i, [](const char* a) { return std::strcmp(a, "--map=") == 0; })) {
+  if (map_named) {
     const char* map = given.map_file.c_str();
     for (const int k : {1, 2}) {
       if (*map == '\0' || !SameFile(map, arg[k], k - 1)) continue;

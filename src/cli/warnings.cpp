@@ -18,9 +18,11 @@ bool WarnOfLoads(Console& console, const LoadAccount& account, const Options& op
     console.Note("%llu more loads over loaded data are not shown (--map lists them all)\n",
                  static_cast<unsigned long long>(account.overlap_count() - account.overlaps().size()));
   if (account.stopped_at() != 0)
-    console.Note("more than %llu separate ranges are loaded: from line %lld on, loads are not checked for overlaps, "
-                 "the start address or bytes the image leaves out (--map checks them all)\n",
-                 static_cast<unsigned long long>(LoadAccount::kRangeLimit), static_cast<long long>(account.stopped_at()));
+    console.Note(
+        "more than %llu separate ranges are loaded: from line %lld on, loads are not checked for overlaps, "
+        "the start address or bytes the image leaves out (--map checks them all)\n",
+        static_cast<unsigned long long>(LoadAccount::kRangeLimit),
+        static_cast<long long>(account.stopped_at()));
   if (!ended) return false;
   bool lost = false;
   for (int k = 0; k < kLosses; ++k) {

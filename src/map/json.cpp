@@ -23,8 +23,8 @@ std::string Quoted(std::string_view text) {
 }
 
 // The name of each way bytes are lost, as the JSON says it.
-constexpr const char* kLossNames[kLosses] = {"past_image", "before_asl", "before_stream", "past_address_width",
-                                             "moved"};
+constexpr const char* kLossNames[kLosses] = {"past_image", "before_asl", "before_stream",
+                                             "past_address_width", "moved"};
 
 }  // namespace
 
@@ -32,7 +32,8 @@ constexpr const char* kLossNames[kLosses] = {"past_image", "before_asl", "before
 // a JSON integer. The schema is in the README ("The memory map as data").
 void WriteJson(std::FILE* to, const LoadAccount& account, const Options& options) {
   const auto u = [](uint64_t v) { return static_cast<unsigned long long>(v); };
-  std::fprintf(to, "{\n  \"version\": 1,\n  \"loaded_bytes\": %llu,\n  \"ranges\": [", u(LoadedBytes(account)));
+  std::fprintf(to, "{\n  \"version\": 1,\n  \"loaded_bytes\": %llu,\n  \"ranges\": [",
+               u(LoadedBytes(account)));
   const char* comma = "";
   account.ForEach([&](const LoadedRange& r) {
     std::fprintf(to, "%s\n    {\"section\": %s, \"address\": %llu, \"length\": %llu, \"line\": %lld", comma,
@@ -40,8 +41,10 @@ void WriteJson(std::FILE* to, const LoadAccount& account, const Options& options
                  static_cast<long long>(r.line));
     if (account.file) {
       const auto at = FileOffset(account, r);
-      if (at) std::fprintf(to, ", \"file_offset\": %llu}", u(*at));
-      else std::fprintf(to, ", \"file_offset\": null}");
+      if (at)
+        std::fprintf(to, ", \"file_offset\": %llu}", u(*at));
+      else
+        std::fprintf(to, ", \"file_offset\": null}");
     } else {
       std::fprintf(to, "}");
     }
@@ -63,8 +66,9 @@ void WriteJson(std::FILE* to, const LoadAccount& account, const Options& options
   comma = "";
   const std::vector<Overlap> overlaps = OverlapsByAddress(account);
   for (const Overlap& o : overlaps) {
-    std::fprintf(to, "%s\n    {\"address\": %llu, \"length\": %llu, \"line\": %lld, \"earlier_line\": %lld}", comma,
-                 u(o.first), u(o.length), static_cast<long long>(o.line), static_cast<long long>(o.earlier_line));
+    std::fprintf(to, "%s\n    {\"address\": %llu, \"length\": %llu, \"line\": %lld, \"earlier_line\": %lld}",
+                 comma, u(o.first), u(o.length), static_cast<long long>(o.line),
+                 static_cast<long long>(o.earlier_line));
     comma = ",";
   }
   std::fprintf(to, "%s],\n  \"start\": ", overlaps.empty() ? "" : "\n  ");
@@ -72,7 +76,8 @@ void WriteJson(std::FILE* to, const LoadAccount& account, const Options& options
     std::fprintf(to, "null");
   } else {
     std::fprintf(to, "{\"address\": %llu, \"line\": %lld, \"in_loaded_range\": %s}", u(account.start),
-                 static_cast<long long>(account.start_line), account.Contains(account.start) ? "true" : "false");
+                 static_cast<long long>(account.start_line),
+                 account.Contains(account.start) ? "true" : "false");
   }
   std::fprintf(to, ",\n  \"left_out\": [");
   comma = "";

@@ -19,7 +19,8 @@ int AddressBits(const Options& o) { return o.format == Format::kSRecords ? 8 * (
 
 std::optional<MapForm> MapFormOf(std::string_view path) {
   const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string_view::npos || path.find_first_of("/\\", dot) != std::string_view::npos) return std::nullopt;
+  if (dot == std::string_view::npos || path.find_first_of("/\\", dot) != std::string_view::npos)
+    return std::nullopt;
   std::string extension(path.substr(dot + 1));
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == "txt") return MapForm::kText;
@@ -46,7 +47,8 @@ std::string Hex(uint64_t v) {
 
 std::string LossText(Loss why, const LossTally& t, const LoadAccount& account, const Options& options) {
   const char* verb = why == Loss::kMoved || why == Loss::kPastWidth ? "written" : "not written";
-  std::string text = Bytes(t.bytes) + " from " + Hex(t.first) + " on " + (t.bytes == 1 ? "is " : "are ") + verb;
+  std::string text =
+      Bytes(t.bytes) + " from " + Hex(t.first) + " on " + (t.bytes == 1 ? "is " : "are ") + verb;
   switch (why) {
     case Loss::kPastWindow:
       return text + ": past the end of the image at " + Hex(account.image_end) +
@@ -60,8 +62,8 @@ std::string LossText(Loss why, const LossTally& t, const LoadAccount& account, c
       const std::string held = t.first >> 32 != 0   ? "no format holds addresses past FFFFFFFF"
                                : t.other >> 24 != 0 ? "/M3 holds 32-bit addresses"
                                                     : "/M2 holds 24-bit addresses";
-      return text + " at wrong addresses: past the " + std::to_string(AddressBits(options)) + "-bit addresses of " +
-             FormatName(options) + " (" + held + ")";
+      return text + " at wrong addresses: past the " + std::to_string(AddressBits(options)) +
+             "-bit addresses of " + FormatName(options) + " (" + held + ")";
     }
     case Loss::kMoved:
       if (account.switch_line != 0)

@@ -26,7 +26,8 @@ std::string SectionColour(uint32_t section) {
   const unsigned x = sector % 2 == 0 ? rise : c - rise;  // the second strongest of the three
   const unsigned rgb[6][3] = {{c, x, 0}, {x, c, 0}, {0, c, x}, {0, x, c}, {x, 0, c}, {c, 0, x}};
   char text[8];
-  std::snprintf(text, sizeof text, "#%02x%02x%02x", 64 + rgb[sector][0], 64 + rgb[sector][1], 64 + rgb[sector][2]);
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", 64 + rgb[sector][0], 64 + rgb[sector][1],
+                64 + rgb[sector][2]);
   return text;
 }
 
@@ -59,7 +60,8 @@ struct Segment {
 std::vector<Segment> Layout(const LoadAccount& account) {
   std::vector<Segment> segments;
   account.ForEach([&](const LoadedRange& r) {
-    if (!segments.empty() && segments.back().end < r.first) segments.push_back({segments.back().end, r.first, nullptr});
+    if (!segments.empty() && segments.back().end < r.first)
+      segments.push_back({segments.back().end, r.first, nullptr});
     segments.push_back({r.first, r.end(), &r});
   });
   if (segments.empty()) return segments;
@@ -85,14 +87,17 @@ std::vector<Segment> Layout(const LoadAccount& account) {
     double shared = 0, minimums = fixed;
     for (std::size_t k = 0; k < segments.size(); ++k) {
       if (segments[k].broken) continue;
-      if (narrow[k]) minimums += segments[k].range != nullptr ? kRangeMin : kGapMin;
-      else shared += static_cast<double>(segments[k].end - segments[k].first);
+      if (narrow[k])
+        minimums += segments[k].range != nullptr ? kRangeMin : kGapMin;
+      else
+        shared += static_cast<double>(segments[k].end - segments[k].first);
     }
     scale = shared > 0 ? std::max(0.0, kAxis - minimums) / shared : 0;
     bool changed = false;
     for (std::size_t k = 0; k < segments.size(); ++k) {
       const double least = segments[k].range != nullptr ? kRangeMin : kGapMin;
-      if (!segments[k].broken && !narrow[k] && static_cast<double>(segments[k].end - segments[k].first) * scale < least)
+      if (!segments[k].broken && !narrow[k] &&
+          static_cast<double>(segments[k].end - segments[k].first) * scale < least)
         narrow[k] = changed = true;
     }
     if (!changed) break;
@@ -117,8 +122,10 @@ double X(const std::vector<Segment>& segments, uint64_t address) {
   if (address < segments.front().first) return segments.front().x0 - 8;
   if (address >= segments.back().end) return segments.back().x1 + 8;
   const auto s = std::upper_bound(segments.begin(), segments.end(), address,
-                                  [](uint64_t a, const Segment& g) { return a < g.first; }) - 1;
-  return s->x0 + (s->x1 - s->x0) * static_cast<double>(address - s->first) / static_cast<double>(s->end - s->first);
+                                  [](uint64_t a, const Segment& g) { return a < g.first; }) -
+                 1;
+  return s->x0 +
+         (s->x1 - s->x0) * static_cast<double>(address - s->first) / static_cast<double>(s->end - s->first);
 }
 
 }  // namespace
@@ -146,7 +153,8 @@ void WriteSvg(std::FILE* to, const LoadAccount& account, const Options& options)
   const int columns = std::max(1, (right - kLeft) / 190);
   const int legend = kBarTop + kBarHeight + 96;
   const int entries = static_cast<int>(sections.size()) + 4;
-  const int height = legend + 22 * ((entries + columns - 1) / columns) + 20 * static_cast<int>(lost.size()) + 20;
+  const int height =
+      legend + 22 * ((entries + columns - 1) / columns) + 20 * static_cast<int>(lost.size()) + 20;
   std::fprintf(to,
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d %d\" "
@@ -156,8 +164,8 @@ void WriteSvg(std::FILE* to, const LoadAccount& account, const Options& options)
                right + kLeft, height, right + kLeft, height, kLeft, Bytes(LoadedBytes(account)).c_str(),
                static_cast<unsigned long long>(account.size()), account.size() == 1 ? "" : "s");
   const int below = kBarTop + kBarHeight;
-  std::fprintf(to, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#999999\"/>\n", kLeft, below + 3, right,
-               below + 3);
+  std::fprintf(to, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#999999\"/>\n", kLeft, below + 3,
+               right, below + 3);
   std::fprintf(to, "<g shape-rendering=\"crispEdges\">\n");
   for (const Segment& s : segments) {
     if (s.range == nullptr) continue;
@@ -185,11 +193,14 @@ void WriteSvg(std::FILE* to, const LoadAccount& account, const Options& options)
   for (const Segment& s : segments) {
     const double middle = (s.x0 + s.x1) / 2.0;
     if (s.range != nullptr) {
-      std::fprintf(to, "<text transform=\"translate(%.1f,%d) rotate(-90)\" dominant-baseline=\"middle\">%s-%s</text>\n",
-                   middle, kBarTop - 6, Hex(s.first).c_str(), Hex(s.end - 1).c_str());
+      std::fprintf(
+          to,
+          "<text transform=\"translate(%.1f,%d) rotate(-90)\" dominant-baseline=\"middle\">%s-%s</text>\n",
+          middle, kBarTop - 6, Hex(s.first).c_str(), Hex(s.end - 1).c_str());
     } else if (s.broken) {  // two slanted strokes across the bars' height
       for (const double dx : {-5.0, 3.0})
-        std::fprintf(to, "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"%s\" stroke-width=\"2\"/>\n",
+        std::fprintf(to,
+                     "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"%s\" stroke-width=\"2\"/>\n",
                      middle + dx - 4, below + 5, middle + dx + 4, kBarTop - 5, kBreakColour);
       std::fprintf(to, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" font-size=\"9\">gap %s</text>\n",
                    middle, below + 74, Hex(s.end - s.first).c_str());
@@ -200,17 +211,19 @@ void WriteSvg(std::FILE* to, const LoadAccount& account, const Options& options)
     std::fprintf(to,
                  "<polygon points=\"%.1f,%d %.1f,%d %.1f,%d\" fill=\"#000000\"/>\n"
                  "<text x=\"%.1f\" y=\"%d\">start %s</text>\n",
-                 x, below + 30, x - 6, below + 42, x + 6, below + 42, x - 6, below + 56, Hex(account.start).c_str());
+                 x, below + 30, x - 6, below + 42, x + 6, below + 42, x - 6, below + 56,
+                 Hex(account.start).c_str());
   }
   // The legend: a swatch for each section, the marks, then what was left out.
   int entry = 0;
   const auto swatch = [&](const std::string& colour, const std::string& text, bool line) {
     const int x = kLeft + 190 * (entry % columns), y = legend + 22 * (entry / columns);
     if (line)
-      std::fprintf(to, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"%s\" stroke-width=\"2\"/>\n", x + 3,
-                   y + 14, x + 11, y, colour.c_str());
+      std::fprintf(to, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"%s\" stroke-width=\"2\"/>\n",
+                   x + 3, y + 14, x + 11, y, colour.c_str());
     else
-      std::fprintf(to, "<rect x=\"%d\" y=\"%d\" width=\"14\" height=\"14\" fill=\"%s\"/>\n", x, y, colour.c_str());
+      std::fprintf(to, "<rect x=\"%d\" y=\"%d\" width=\"14\" height=\"14\" fill=\"%s\"/>\n", x, y,
+                   colour.c_str());
     std::fprintf(to, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + 20, y + 11, Escaped(text).c_str());
     ++entry;
   };

@@ -21,7 +21,8 @@ void WriteText(std::FILE* to, const LoadAccount& account, const Options& options
       offset = (at ? Hex(*at) : std::string("-       ")) + "  ";
     }
     std::fprintf(to, "%-9s %s  %s  %s  %s%lld\n", SectionName(account, r), Hex(r.first).c_str(),
-                 Hex(r.end() - 1).c_str(), Hex(r.length).c_str(), offset.c_str(), static_cast<long long>(r.line));
+                 Hex(r.end() - 1).c_str(), Hex(r.length).c_str(), offset.c_str(),
+                 static_cast<long long>(r.line));
     end = r.end();
     any = true;
   });

@@ -25,7 +25,8 @@ std::pair<std::size_t, std::size_t> LoadAccount::Find(uint32_t address) const {
   const auto chunk = std::partition_point(chunks_.begin(), chunks_.end(),
                                           [&](const Chunk& c) { return !ends_past(c.back()); });
   if (chunk == chunks_.end()) return {chunks_.size(), 0};
-  const auto at = std::partition_point(chunk->begin(), chunk->end(), [&](const LoadedRange& r) { return !ends_past(r); });
+  const auto at =
+      std::partition_point(chunk->begin(), chunk->end(), [&](const LoadedRange& r) { return !ends_past(r); });
   return {static_cast<std::size_t>(chunk - chunks_.begin()), static_cast<std::size_t>(at - chunk->begin())};
 }
 
@@ -120,22 +121,26 @@ void LoadAccount::SetSection(std::string_view text) {
     section_ = 0;
     return;
   }
-  const auto [at, added] = section_index_.try_emplace(std::string(text), static_cast<uint32_t>(sections_.size()));
+  const auto [at, added] =
+      section_index_.try_emplace(std::string(text), static_cast<uint32_t>(sections_.size()));
   if (added) sections_.emplace_back(text);
   section_ = at->second;
 }
 
-void LoadAccount::Lose(Loss why, uint64_t first, uint64_t bytes, int64_t line, uint64_t other, uint64_t order) {
+void LoadAccount::Lose(Loss why, uint64_t first, uint64_t bytes, int64_t line, uint64_t other,
+                       uint64_t order) {
   if (bytes == 0) return;
   LossTally& t = losses_[static_cast<int>(why)];
   const uint64_t highest = std::max(t.other, first + bytes - 1);
-  if (t.bytes == 0 || line < t.line || (line == t.line && order < t.order)) t = {t.bytes, first, line, other, order};
+  if (t.bytes == 0 || line < t.line || (line == t.line && order < t.order))
+    t = {t.bytes, first, line, other, order};
   if (why == Loss::kPastWidth) t.other = highest;
   t.bytes += bytes;
 }
 
 void LoadAccount::LoseAll(Loss why) {
-  ForEach([&](const LoadedRange& r) { Lose(why, r.first, r.length, static_cast<int64_t>(r.line), 0, r.first); });
+  ForEach(
+      [&](const LoadedRange& r) { Lose(why, r.first, r.length, static_cast<int64_t>(r.line), 0, r.first); });
   chunks_.clear();
   size_ = 0;
   top_ = 0;

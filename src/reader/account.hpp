@@ -110,12 +110,12 @@ class LoadAccount {
   bool complete() const { return complete_; }
   std::size_t size() const { return size_; }
 
-  int64_t start_line = 0;    // of the ASG, if one was read
+  int64_t start_line = 0;  // of the ASG, if one was read
   uint32_t start = 0;
-  int64_t switch_line = 0;   // of the ASS that switched to streaming
-  int64_t rebase_line = 0;   // of the last ASL that moved loaded data
-  bool window_wrapped = false;  // an ASS's section ended past 0xFFFFFFFF
-  uint64_t image_end = 0;       // the address past the image's last byte
+  int64_t switch_line = 0;        // of the ASS that switched to streaming
+  int64_t rebase_line = 0;        // of the last ASL that moved loaded data
+  bool window_wrapped = false;    // an ASS's section ended past 0xFFFFFFFF
+  uint64_t image_end = 0;         // the address past the image's last byte
   std::optional<FilePlace> file;  // for a format that holds the memory as it stands
 
  private:
