@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -274,6 +275,7 @@ int RunCommandLine(int argc, const char* const argv[], std::FILE* console_file, 
       console.Note("--map=%s: the map file's name ends in .txt (text), .json (JSON) or .svg (a picture)\n", map);
       return 2;
     }
+    if (!CanOpenOutput(map)) return Failed(console, "Could not open", map, errno), 1;
     given.map_form = *form;
   }
   const Options options = ReadWord(arg[0], given);
