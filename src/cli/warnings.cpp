@@ -25,14 +25,11 @@ bool WarnOfLoads(Console& console, const LoadAccount& account, const Options& op
         static_cast<long long>(account.stopped_at()));
   if (!ended) return false;
   bool lost = false;
-  for (int k = 0; k < kLosses; ++k) {
-    const auto why = static_cast<Loss>(k);
-    const LossTally& t = account.loss(why);
-    if (t.bytes == 0) continue;
+  account.ForEachLoss([&](Loss why, const LossTally& t) {
     lost = true;
     console.Diagnostic("%s:%lld: %s: %s\n", name, static_cast<long long>(t.line),
                        options.strict ? "error" : "warning", LossText(why, t, account, options).c_str());
-  }
+  });
   if (account.start_line != 0 && account.stopped_at() == 0 && !account.Contains(account.start))
     console.Diagnostic("%s:%lld: warning: the start address %s lies outside every loaded range\n", name,
                        static_cast<long long>(account.start_line), Hex(account.start).c_str());

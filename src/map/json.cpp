@@ -52,16 +52,12 @@ void WriteJson(std::FILE* to, const LoadAccount& account, const Options& options
   });
   std::fprintf(to, "%s],\n  \"gaps\": [", *comma != '\0' ? "\n  " : "");
   comma = "";
-  uint64_t end = 0;
-  bool any = false;
-  account.ForEach([&](const LoadedRange& r) {
-    if (any && r.first > end) {
-      std::fprintf(to, "%s\n    {\"address\": %llu, \"length\": %llu}", comma, u(end), u(r.first - end));
-      comma = ",";
-    }
-    end = r.end();
-    any = true;
-  });
+  account.ForEach([](const LoadedRange&) {},
+                  [&](uint64_t first, uint64_t length) {
+                    std::fprintf(to, "%s\n    {\"address\": %llu, \"length\": %llu}", comma, u(first),
+                                 u(length));
+                    comma = ",";
+                  });
   std::fprintf(to, "%s],\n  \"overlaps\": [", *comma != '\0' ? "\n  " : "");
   comma = "";
   const std::vector<Overlap> overlaps = OverlapsByAddress(account);
@@ -81,16 +77,13 @@ void WriteJson(std::FILE* to, const LoadAccount& account, const Options& options
   }
   std::fprintf(to, ",\n  \"left_out\": [");
   comma = "";
-  for (int k = 0; k < kLosses; ++k) {
-    const auto why = static_cast<Loss>(k);
-    const LossTally& t = account.loss(why);
-    if (t.bytes == 0) continue;
+  account.ForEachLoss([&](Loss why, const LossTally& t) {
     std::fprintf(to, "%s\n    {\"reason\": \"%s\", \"bytes\": %llu, \"address\": %llu, \"line\": %lld", comma,
-                 kLossNames[k], u(t.bytes), u(t.first), static_cast<long long>(t.line));
+                 kLossNames[static_cast<int>(why)], u(t.bytes), u(t.first), static_cast<long long>(t.line));
     if (why == Loss::kMoved) std::fprintf(to, ", \"written_at\": %llu", u(t.other));
     std::fprintf(to, ", \"text\": %s}", Quoted(LossText(why, t, account, options)).c_str());
     comma = ",";
-  }
+  });
   std::fprintf(to, "%s]\n}\n", *comma != '\0' ? "\n  " : "");
 }
 

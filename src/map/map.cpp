@@ -1,19 +1,19 @@
 #include "map/map.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 
 namespace trelon {
 
 namespace {
 
-// The record format's name and the bits of its addresses.
+// The record format's name.
 std::string FormatName(const Options& o) {
   return o.format == Format::kSRecords ? "/M" + std::to_string(o.variant)
          : o.format == Format::kPdp11  ? "/P"
                                        : "/I";
 }
-int AddressBits(const Options& o) { return o.format == Format::kSRecords ? 8 * (o.variant + 1) : 16; }
 
 }  // namespace
 
@@ -62,8 +62,9 @@ std::string LossText(Loss why, const LossTally& t, const LoadAccount& account, c
       const std::string held = t.first >> 32 != 0   ? "no format holds addresses past FFFFFFFF"
                                : t.other >> 24 != 0 ? "/M3 holds 32-bit addresses"
                                                     : "/M2 holds 24-bit addresses";
-      return text + " at wrong addresses: past the " + std::to_string(AddressBits(options)) +
-             "-bit addresses of " + FormatName(options) + " (" + held + ")";
+      return text + " at wrong addresses: past the " +
+             std::to_string(std::countr_zero(account.address_limit)) + "-bit addresses of " +
+             FormatName(options) + " (" + held + ")";
     }
     case Loss::kMoved:
       if (account.switch_line != 0)

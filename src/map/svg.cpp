@@ -50,8 +50,10 @@ struct Segment {
   uint64_t first, end;
   const LoadedRange* range;  // null for a gap
   bool broken = false;       // a gap drawn shortened
-  double width = 0;
+  bool narrow = false;       // drawn at its least width
   int x0 = 0, x1 = 0;
+  double length() const { return static_cast<double>(end - first); }
+  double least() const { return range != nullptr ? kRangeMin : kGapMin; }
 };
 
 // The ranges and gaps in address order, each given a width: a long gap is
@@ -59,57 +61,43 @@ struct Segment {
 // lengths, none narrower than its minimum.
 std::vector<Segment> Layout(const LoadAccount& account) {
   std::vector<Segment> segments;
-  account.ForEach([&](const LoadedRange& r) {
-    if (!segments.empty() && segments.back().end < r.first)
-      segments.push_back({segments.back().end, r.first, nullptr});
-    segments.push_back({r.first, r.end(), &r});
-  });
-  if (segments.empty()) return segments;
+  account.ForEach(
+      [&](const LoadedRange& r) {
+        segments.push_back({r.first, r.end(), &r});
+      },
+      [&](uint64_t first, uint64_t length) {
+        segments.push_back({first, first + length, nullptr});
+      });
   // A gap longer than a quarter of what is drawn to scale is shortened, until
   // none is: one stretch of 4 GiB would leave the next longest all the room.
   double fixed = 0;
   for (bool changed = true; changed;) {
-    uint64_t scaled = 0;
+    double scaled = 0;
     for (const Segment& s : segments)
-      if (!s.broken) scaled += s.end - s.first;
+      if (!s.broken) scaled += s.length();
     changed = false;
     for (Segment& s : segments) {
-      if (s.broken || s.range != nullptr || (s.end - s.first) * 4 <= scaled) continue;
+      if (s.broken || s.range != nullptr || s.length() * 4 <= scaled) continue;
       s.broken = changed = true;
       fixed += kBreakWidth;
     }
   }
   // Those that proportion would draw narrower than their minimum get it; the
   // others share what is left.
-  std::vector<bool> narrow(segments.size());
   double scale = 0;
-  for (int pass = 0; pass < 8; ++pass) {
+  for (bool changed = true; changed;) {
     double shared = 0, minimums = fixed;
-    for (std::size_t k = 0; k < segments.size(); ++k) {
-      if (segments[k].broken) continue;
-      if (narrow[k])
-        minimums += segments[k].range != nullptr ? kRangeMin : kGapMin;
-      else
-        shared += static_cast<double>(segments[k].end - segments[k].first);
-    }
+    for (const Segment& s : segments)
+      if (!s.broken) (s.narrow ? minimums : shared) += s.narrow ? s.least() : s.length();
     scale = shared > 0 ? std::max(0.0, kAxis - minimums) / shared : 0;
-    bool changed = false;
-    for (std::size_t k = 0; k < segments.size(); ++k) {
-      const double least = segments[k].range != nullptr ? kRangeMin : kGapMin;
-      if (!segments[k].broken && !narrow[k] &&
-          static_cast<double>(segments[k].end - segments[k].first) * scale < least)
-        narrow[k] = changed = true;
-    }
-    if (!changed) break;
+    changed = false;
+    for (Segment& s : segments)
+      if (!s.broken && !s.narrow && s.length() * scale < s.least()) s.narrow = changed = true;
   }
   double x = kLeft;
-  for (std::size_t k = 0; k < segments.size(); ++k) {
-    Segment& s = segments[k];
-    s.width = s.broken    ? kBreakWidth
-              : narrow[k] ? (s.range != nullptr ? kRangeMin : kGapMin)
-                          : static_cast<double>(s.end - s.first) * scale;
+  for (Segment& s : segments) {
     s.x0 = static_cast<int>(x + 0.5);
-    x += s.width;
+    x += s.broken ? kBreakWidth : s.narrow ? s.least() : s.length() * scale;
     s.x1 = std::max(s.x0 + 1, static_cast<int>(x + 0.5));
   }
   return segments;
@@ -145,10 +133,8 @@ void WriteSvg(std::FILE* to, const LoadAccount& account, const Options& options)
     sections.push_back(s.range->section);
   }
   std::vector<std::string> lost;
-  for (int k = 0; k < kLosses; ++k) {
-    const LossTally& t = account.loss(static_cast<Loss>(k));
-    if (t.bytes > 0) lost.push_back(LossText(static_cast<Loss>(k), t, account, options));
-  }
+  account.ForEachLoss(
+      [&](Loss why, const LossTally& t) { lost.push_back(LossText(why, t, account, options)); });
   const std::vector<Overlap> overlaps = OverlapsByAddress(account);
   const int columns = std::max(1, (right - kLeft) / 190);
   const int legend = kBarTop + kBarHeight + 96;
@@ -182,13 +168,11 @@ void WriteSvg(std::FILE* to, const LoadAccount& account, const Options& options)
     std::fprintf(to, "<rect x=\"%.1f\" y=\"%d\" width=\"%.1f\" height=\"8\" fill=\"%s\"/>\n", x0, below + 8,
                  std::max(2.0, x1 - x0), kOverlapColour);
   }
-  for (int k = 0; k < kLosses; ++k) {
-    const LossTally& t = account.loss(static_cast<Loss>(k));
-    if (t.bytes == 0) continue;
+  account.ForEachLoss([&](Loss, const LossTally& t) {
     const double x0 = X(segments, t.first), x1 = X(segments, t.first + t.bytes);
     std::fprintf(to, "<rect x=\"%.1f\" y=\"%d\" width=\"%.1f\" height=\"8\" fill=\"%s\"/>\n", x0, below + 18,
                  std::max(2.0, x1 - x0), kLostColour);
-  }
+  });
   std::fprintf(to, "</g>\n");
   for (const Segment& s : segments) {
     const double middle = (s.x0 + s.x1) / 2.0;

@@ -9,23 +9,21 @@ void WriteText(std::FILE* to, const LoadAccount& account, const Options& options
   std::fprintf(to, "Memory map: %s loaded in %llu range%s\n", Bytes(LoadedBytes(account)).c_str(),
                static_cast<unsigned long long>(account.size()), account.size() == 1 ? "" : "s");
   std::fprintf(to, "Section   First     Last      Length    %sLine\n", offsets ? "In file   " : "");
-  uint64_t end = 0;
-  bool any = false;
-  account.ForEach([&](const LoadedRange& r) {
-    if (any && r.first > end)
-      std::fprintf(to, "  gap     %s  %s  %s\n", Hex(end).c_str(), Hex(r.first - 1).c_str(),
-                   Hex(r.first - end).c_str());
-    std::string offset;
-    if (offsets) {
-      const auto at = FileOffset(account, r);
-      offset = (at ? Hex(*at) : std::string("-       ")) + "  ";
-    }
-    std::fprintf(to, "%-9s %s  %s  %s  %s%lld\n", SectionName(account, r), Hex(r.first).c_str(),
-                 Hex(r.end() - 1).c_str(), Hex(r.length).c_str(), offset.c_str(),
-                 static_cast<long long>(r.line));
-    end = r.end();
-    any = true;
-  });
+  account.ForEach(
+      [&](const LoadedRange& r) {
+        std::string offset;
+        if (offsets) {
+          const auto at = FileOffset(account, r);
+          offset = (at ? Hex(*at) : std::string("-       ")) + "  ";
+        }
+        std::fprintf(to, "%-9s %s  %s  %s  %s%lld\n", SectionName(account, r), Hex(r.first).c_str(),
+                     Hex(r.end() - 1).c_str(), Hex(r.length).c_str(), offset.c_str(),
+                     static_cast<long long>(r.line));
+      },
+      [&](uint64_t first, uint64_t length) {
+        std::fprintf(to, "  gap     %s  %s  %s\n", Hex(first).c_str(), Hex(first + length - 1).c_str(),
+                     Hex(length).c_str());
+      });
   for (const Overlap& o : OverlapsByAddress(account))
     std::fprintf(to, "Overlap   %s  %s  %s  line %lld over line %lld\n", Hex(o.first).c_str(),
                  Hex(uint64_t{o.first} + o.length - 1).c_str(), Hex(o.length).c_str(),
@@ -36,13 +34,10 @@ void WriteText(std::FILE* to, const LoadAccount& account, const Options& options
     std::fprintf(to, "Start     %s  %s\n", Hex(account.start).c_str(),
                  account.Contains(account.start) ? "in a loaded range" : "outside every loaded range");
   }
-  for (int k = 0; k < kLosses; ++k) {
-    const auto why = static_cast<Loss>(k);
-    const LossTally& t = account.loss(why);
-    if (t.bytes > 0)
-      std::fprintf(to, "Left out  %s (line %lld)\n", LossText(why, t, account, options).c_str(),
-                   static_cast<long long>(t.line));
-  }
+  account.ForEachLoss([&](Loss why, const LossTally& t) {
+    std::fprintf(to, "Left out  %s (line %lld)\n", LossText(why, t, account, options).c_str(),
+                 static_cast<long long>(t.line));
+  });
 }
 
 }  // namespace trelon

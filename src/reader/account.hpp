@@ -98,16 +98,33 @@ class LoadAccount {
     for (const auto& chunk : chunks_)
       for (const LoadedRange& r : chunk) f(r);
   }
+  // The same, and gap(first, length) for each gap between two ranges,
+  // before the range that ends it.
+  template <typename F, typename G>
+  void ForEach(F f, G gap) const {
+    uint64_t end = 0;
+    bool any = false;
+    ForEach([&](const LoadedRange& r) {
+      if (any && r.first > end) gap(end, r.first - end);
+      f(r);
+      end = r.end();
+      any = true;
+    });
+  }
+  // Calls f(why, tally) for each way that bytes were lost.
+  template <typename F>
+  void ForEachLoss(F f) const {
+    for (int k = 0; k < kLosses; ++k)
+      if (losses_[k].bytes > 0) f(static_cast<Loss>(k), losses_[k]);
+  }
   // Whether `address` lies in a loaded range.
   bool Contains(uint32_t address) const;
 
   const std::vector<Overlap>& overlaps() const { return overlaps_; }
   uint64_t overlap_count() const { return overlap_count_; }
-  const LossTally& loss(Loss why) const { return losses_[static_cast<int>(why)]; }
   const std::vector<std::string>& sections() const { return sections_; }
   // The line from which the ranges were no longer kept; 0 while they are.
   int64_t stopped_at() const { return stopped_at_; }
-  bool complete() const { return complete_; }
   std::size_t size() const { return size_; }
 
   int64_t start_line = 0;  // of the ASG, if one was read
@@ -116,6 +133,7 @@ class LoadAccount {
   int64_t rebase_line = 0;        // of the last ASL that moved loaded data
   bool window_wrapped = false;    // an ASS's section ended past 0xFFFFFFFF
   uint64_t image_end = 0;         // the address past the image's last byte
+  uint64_t address_limit = 0;     // the first address the record format cannot hold
   std::optional<FilePlace> file;  // for a format that holds the memory as it stands
 
  private:

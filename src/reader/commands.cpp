@@ -264,6 +264,7 @@ std::optional<ModuleFailure> ReadModule(Input& input, const Options& options, Wr
                                         LoadAccount& account, int64_t first_line) {
   if (options.malformed) return ModuleFailure{ModuleError::kBadOptionWord, 0};
   ModuleReader reader(input, options, writer, trace, account, first_line);
+  account.address_limit = reader.record_limit;
   try {
     Read(reader);
   } catch (const ModuleFault& fault) {
