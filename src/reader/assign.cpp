@@ -80,7 +80,8 @@ void SectionSize(ModuleReader& r) {
 // ASP: where the following LD commands load.
 void LoadPosition(ModuleReader& r) {
   std::string section;
-  for (r.Next(); r.current != ','; r.Next()) section += r.current;
+  for (r.Next(); r.current != ','; r.Next())
+    if (section.size() < kSectionName) section += r.current;
   r.account.SetSection(section);
   const uint32_t address = r.FinalAddress();
   r.load_at = address;

@@ -10,7 +10,7 @@ void ModuleReader::ShowText(bool commas, std::string* kept) {
   Next();
   while (current != '.' && (commas || current != ',')) {
     trace.Char(current);
-    if (kept != nullptr) *kept += current;
+    if (kept != nullptr && kept->size() < kSectionName) *kept += current;
     Next();
   }
 }

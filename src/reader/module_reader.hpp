@@ -15,6 +15,10 @@ struct ModuleFault {
 };
 [[noreturn]] inline void Fault(ModuleError error) { throw ModuleFault{error}; }
 
+// The characters of a section's name that the account keeps: an ASP whose
+// "," never comes would otherwise keep the rest of the module.
+inline constexpr std::size_t kSectionName = 64;
+
 // How the loaded bytes are written: into the image, written after the
 // module end; as records while the module is read; or as the image
 // streamed in address order, once a section is too long to be held.
@@ -66,7 +70,7 @@ struct ModuleReader {
     if (current != '.') Fault(ModuleError::kBadCommand);
   }
   // The characters up to the next "." (or ",", unless `commas`) traced, and
-  // kept in `kept` if given.
+  // the first kSectionName of them kept in `kept` if given.
   void ShowText(bool commas = false, std::string* kept = nullptr);
   // A string with its length in front (two hex digits) traced.
   void ShowCounted();
